@@ -1,0 +1,54 @@
+// The optimisation run over a list of collected files: one result row per rewritten file and
+// a totals row, as data that the window and the command line show.
+#pragma once
+
+#include "compress/Optimizer.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace platform { class Platform; }
+
+namespace trimora {
+
+namespace fs = std::filesystem;
+
+struct ResultRow {
+  std::string path;    // "∼/css/site.css"
+  std::string bytes;   // "123 bytes", or "read failed", "write failed", "error: ..."
+  bool ok = true;      // false: the row adds nothing to the total
+  int64_t removed = 0; // before minus after
+  fs::path file;       // the file in the compressed copy
+};
+
+struct Finding {
+  std::string message; // "∼/index.html <div> Tags  Start Tags: 3 End Tags: 2"
+  fs::path file;
+};
+
+struct RunReport {
+  std::vector<ResultRow> rows;     // one per rewritten file, in list order
+  int64_t total = 0;
+  std::string totalLabel = "Total bytes removed: ";
+  std::string totalBytes;          // "1234 bytes"
+  std::vector<Finding> findings;   // tag-check findings, in run order
+};
+
+struct RunSettings {
+  fs::path originalFolder;   // the site folder the user selected (variables lookup)
+  fs::path optimizedFolder;  // the compressed copy (root of the row paths)
+  Options opts;
+  const SyntaxCheck::Dictionaries* dicts = nullptr;
+  int jobs = 1;              // files rewritten in parallel; output identical to jobs = 1
+};
+
+// Called on the calling thread for every row as soon as it and all rows before it are done.
+using RowCallback = std::function<void(const ResultRow&, size_t index, size_t count)>;
+
+RunReport Run(const std::vector<fs::path>& files, const RunSettings& settings,
+              platform::Platform& platform, const RowCallback& onRow = {});
+
+}  // namespace trimora
