@@ -28,7 +28,9 @@ struct Optimized {
 };
 
 // Runs the per-file sequence over the raw bytes of one file of kind `kind`. `phpDisplayName`
-// is true for an HTML-kind file whose display name ends like a PHP file.
+// is true for an HTML-kind file whose display name ends like a PHP file (it then skips the
+// page line breaks and the embedded style and script passes). A text of kind Other comes back
+// unchanged. Thread-safe: `env` is only read.
 Optimized OptimizeText(std::string raw, FileKind kind, bool phpDisplayName, const OptimizeEnv& env);
 
 }  // namespace trimora

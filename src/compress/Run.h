@@ -1,5 +1,11 @@
 // The optimisation run over a list of collected files: one result row per rewritten file and
 // a totals row, as data that the window and the command line show.
+//
+// Each file is rewritten in place; its previous version goes into mFile's "Tmp" (so the
+// support folder should have been found with mFile::InitAppSupportFolder), which is emptied
+// and renumbered from 1 when the run ends. A file that cannot be read, written or processed
+// gets a row saying so, is left as it was, and the run goes on; processing errors are also
+// written to the error log.
 #pragma once
 
 #include "compress/Optimizer.h"
@@ -45,9 +51,12 @@ struct RunSettings {
   int jobs = 1;              // files rewritten in parallel; output identical to jobs = 1
 };
 
-// Called on the calling thread for every row as soon as it and all rows before it are done.
+// Called on the calling thread for every row as soon as it and all rows before it are done;
+// `index` is the position of the row's file in the list, `count` the length of the list.
 using RowCallback = std::function<void(const ResultRow&, size_t index, size_t count)>;
 
+// Empty entries, files that no longer exist and files of no rewritten kind are skipped without
+// a row. Date stamps show platform.Now() taken once when the run starts.
 RunReport Run(const std::vector<fs::path>& files, const RunSettings& settings,
               platform::Platform& platform, const RowCallback& onRow = {});
 
