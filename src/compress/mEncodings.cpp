@@ -1,7 +1,114 @@
 #include "compress/mEncodings.h"
 
+#include "compress/TextOps.h"
+
+#include <algorithm>
+
 namespace mEncodings {
-const std::vector<std::string>& EncArrayStr() { static std::vector<std::string> t{"UTF-8"}; return t; }
-const char* DecoderName(int) { return "UTF-8"; }
-int CheckForEncoding(std::string_view) { return 0; }
+namespace {
+
+struct Entry {
+  const char* names;    // as a declaration may name the encoding, extra names after commas
+  const char* decoder;  // as Qt's ICU-backed decoders accept it
+};
+
+// The registry names are the IANA names that ICU reports for each encoding. Entry 11 keeps a
+// blank before its comma and entry 19 has no registry name, only "euc-jp": declared values are
+// matched as substrings of these texts, so changing them changes which pages they catch.
+// ICU has no converter for Mac Chinese Simplified; its double-byte part is EUC-CN (GB 2312),
+// which is what the decoder for entry 20 reads. The Mac single-byte extras (0x80, 0xA0,
+// 0xFD-0xFF) decode differently, which matters only where the text is shown, never for the
+// byte-level passes.
+constexpr Entry kTable[kCount] = {
+    {"UTF-8", "UTF-8"},
+    {"ISO-8859-1,latin1", "ISO-8859-1"},
+    {"macintosh,x-mac-roman,mac", "macintosh"},
+    {"ISO-8859-2,latin2", "ISO-8859-2"},
+    {"ISO-8859-4,latin4", "ISO-8859-4"},
+    {"ISO-8859-14,hebrew", "ISO-8859-14"},
+    {"ISO-8859-9,latin5", "ISO-8859-9"},
+    {"ISO-8859-10", "ISO-8859-10"},
+    {"ISO-8859-13", "ISO-8859-13"},
+    {"windows-1252,cp1252", "windows-1252"},
+    {"windows-1250", "windows-1250"},
+    {"windows-1251 ,cp1251", "windows-1251"},
+    {"windows-1253,cp1253", "windows-1253"},
+    {"windows-1254", "windows-1254"},
+    {"windows-1255,cp1255", "windows-1255"},
+    {"windows-1257,cp1257", "windows-1257"},
+    {"windows-1258,cp1258", "windows-1258"},
+    {"US-ASCII", "US-ASCII"},
+    {"Shift_JIS,x-sjis,x-shift-jis", "Shift_JIS"},
+    {"euc-jp", "EUC-JP"},
+    {"x-mac-chinesesimp", "GB2312"},
+};
+
+bool IsQuote(char c) { return c == '"' || c == '\''; }
+
+// Bytes an unquoted charset value may hold; the value ends at the first other byte.
+bool IsBareValueByte(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '_' || c == '.' || c == ':' || c == '+';
+}
+
+}  // namespace
+
+const std::vector<std::string>& EncArrayStr() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> v;
+    for (const Entry& e : kTable) v.emplace_back(e.names);
+    return v;
+  }();
+  return names;
+}
+
+const char* DecoderName(int index) {
+  if (index < 0 || index >= kCount) return kTable[kUtf8].decoder;
+  return kTable[index].decoder;
+}
+
+std::string DeclaredCharsetValue(std::string_view text) {
+  if (text.size() < 6) return {};
+  // "charset=" anywhere wins over any "encoding=": an XHTML page with an XML declaration and
+  // a meta charset is read by its meta element.
+  size_t start;
+  const size_t c = txt::Find(text, "charset=");
+  if (c != txt::npos) {
+    start = c + 8;
+  } else {
+    const size_t e = txt::Find(text, "encoding=");
+    if (e == txt::npos) return {};
+    start = e + 9;
+  }
+  size_t end;
+  if (start < text.size() && IsQuote(text[start])) {
+    // A quoted value runs to the next quote of either kind; without one the declaration is
+    // broken and names nothing.
+    end = start + 1;
+    while (end < text.size() && !IsQuote(text[end])) ++end;
+    if (end == text.size()) return {};
+    ++start;
+  } else {
+    // An unquoted value (<meta charset=windows-1251>) ends where the name characters end,
+    // not at some quote further on in the markup.
+    end = start;
+    while (end < text.size() && IsBareValueByte(static_cast<unsigned char>(text[end]))) ++end;
+  }
+  std::string value(text.substr(start, end - start));
+  for (char& ch : value) ch = static_cast<char>(txt::AsciiLower(static_cast<unsigned char>(ch)));
+  return value;
+}
+
+int IndexOfCharsetValue(std::string_view value) {
+  if (value.empty()) return kUtf8;
+  for (int i = 0; i < kCount; ++i) {
+    if (txt::Contains(kTable[i].names, value)) return i;
+  }
+  return kUtf8;
+}
+
+int CheckForEncoding(std::string_view text) {
+  return IndexOfCharsetValue(DeclaredCharsetValue(text));
+}
+
 }  // namespace mEncodings
