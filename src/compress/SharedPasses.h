@@ -37,6 +37,10 @@ void ReplaceTabs(std::string& text);
 // blanks.   "a     b" -> "a b"
 void CollapseBlankRuns(std::string& text);
 
+// The two passes above in one, as they stand next to each other in the sequence: each maximal
+// run of blanks is rewritten once.   ("a \t  b", true, true) -> "a b"
+void CollapseBlanks(std::string& text, bool tabs, bool doubles);
+
 // One sweep of `b b` -> `b`.   ("a\n\n\nb", "\n") -> "a\n\nb"
 void CollapseEmptyLines(std::string& text, std::string_view b);
 

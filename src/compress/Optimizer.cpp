@@ -1,0 +1,90 @@
+#include "compress/Optimizer.h"
+
+#include "compress/CssPasses.h"
+#include "compress/MarkupPasses.h"
+#include "compress/SharedPasses.h"
+#include "compress/StripCode.h"
+#include "compress/TextOps.h"
+#include "compress/mEncodings.h"
+
+#include <stdexcept>
+
+namespace trimora {
+namespace {
+
+// The tag check of a complete page: the HTML5 dictionary for a page declaring
+// "<!DOCTYPE html>", the HTML one otherwise.
+std::vector<SyntaxCheck::Unbalanced> CheckTags(const std::string& page, const OptimizeEnv& env, bool sjis) {
+  if (!env.dicts) return {};
+  if (!txt::Contains(page, "<html", sjis) || !txt::Contains(page, "<body", sjis) ||
+      !txt::Contains(page, "</html", sjis))
+    return {};
+  if (txt::Contains(page, "<!DOCTYPE html>", sjis))
+    return SyntaxCheck::CheckUnbalancedTagsHTML5(page, env.dicts->html5);
+  return SyntaxCheck::CheckUnbalancedHTMLTags(page, env.dicts->html);
+}
+
+}  // namespace
+
+Optimized OptimizeText(std::string text, FileKind kind, bool phpDisplayName, const OptimizeEnv& env) {
+  if (kind == FileKind::Other) return {std::move(text), {}};
+  const Options& o = env.opts;
+  const bool html = kind == FileKind::Html;
+  const bool css = kind == FileKind::Css;
+  const bool script = kind == FileKind::Script;
+  // Pages proper: HTML-kind files whose display name does not mark them as PHP.
+  const bool page = html && !phpDisplayName;
+
+  TextCtx ctx;
+  ctx.encoding = mEncodings::CheckForEncoding(text);
+  ctx.sjis = ctx.encoding == mEncodings::kShiftJis;
+
+  // Line endings: the first line break decides for the whole file.
+  ctx.b = Shared::GetLineEnding(text);
+  Shared::NormalizeLineEndings(text, ctx.b);
+
+  if (o.TrimEmptyLines) Shared::FilterLines(text, ctx, script);
+
+  // Comments.
+  if (o.TrimAllComments) text = Markup::RemoveBrixelComments(std::move(text), ctx);
+  if (o.TrimAllComments && html) text = Markup::RemoveBodyComments(std::move(text), ctx);
+  if (css || script)
+    text = StripCode::JSBlockComments(std::move(text), ctx, css ? StripCode::Lang::Css : StripCode::Lang::Script);
+
+  // Tabs and runs of blanks (two neighbouring steps, done in one pass over each run).
+  Shared::CollapseBlanks(text, o.TrimTAB, o.TrimDoubleSpace);
+  if (o.TrimEmptyLines) Shared::CollapseEmptyLines(text, ctx.b);
+
+  if (o.TrimLineBreaksHTML && page) text = Markup::RemoveLineBreaks(std::move(text), ctx);
+
+  // Style and script embedded in pages.
+  if (page) {
+    text = Css::OptimizeFirstStyleBlock(std::move(text), ctx);
+    if (txt::Contains(text, "style=\"", ctx.sjis)) {
+      // The optimiser hands back an empty text only when it failed; the page must then not
+      // be written at all rather than written empty.
+      text = StripCode::OptimizeInlineStyle(std::move(text), ctx);
+      if (text.empty()) throw std::runtime_error("inline style optimiser lost the page");
+    }
+    text = StripCode::InlineScripts(std::move(text), ctx);
+  }
+
+  if (css) text = Css::OptimizeStyleSheet(std::move(text), ctx, o.TrimLineBreaksCSS);
+
+  // Blanks between tags go in pages only: in style sheets and scripts a "> <" stands only
+  // inside strings and comments, where joining would change the program's data.
+  if (html) Shared::JoinTags(text);
+  if (o.TrimEmptyLines) Shared::CollapseEmptyLines(text, ctx.b);
+  Shared::RemoveLeadingLineEnding(text, ctx.b);
+
+  Optimized out;
+  if (html) {
+    text = mVarialbles::DoUpdateVariables(std::move(text), env.vars, env.now, ctx);
+    // The check sees exactly the bytes that will be written.
+    out.unbalanced = CheckTags(text, env, ctx.sjis);
+  }
+  out.text = std::move(text);
+  return out;
+}
+
+}  // namespace trimora

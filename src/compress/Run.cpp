@@ -1,0 +1,217 @@
+#include "compress/Run.h"
+
+#include "app/Platform.h"
+#include "app/mError.h"
+#include "app/mFile.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace trimora {
+namespace {
+
+// What reading and optimising one file gave, before anything is written.
+struct Prepared {
+  enum class Status { Skip, Ok, ReadFailed, Error } status = Status::Skip;
+  std::string text;
+  int64_t before = 0;
+  mFile::FileDates dates;
+  std::vector<SyntaxCheck::Unbalanced> unbalanced;
+  std::string errType, errMessage;
+  std::vector<std::string> errStack;
+};
+
+void NoteError(Prepared& p, std::string type, std::string message) {
+  p.status = Prepared::Status::Error;
+  p.text.clear();
+  p.text.shrink_to_fit();
+  p.errType = std::move(type);
+  p.errMessage = std::move(message);
+  p.errStack = mError::CurrentStack();
+}
+
+// Selection, dates, reading and the per-file sequence. Touches nothing on disk, so it may run
+// on any thread.
+Prepared Prepare(const fs::path& file, const OptimizeEnv& env, const platform::Platform& platform) {
+  Prepared p;
+  try {
+    std::error_code ec;
+    if (file.empty() || !fs::exists(file, ec)) return p;
+    const FileKind kind = mFile::KindOf(file);
+    if (kind == FileKind::Other) return p;
+    const bool php = kind == FileKind::Html && mFile::isPHP(file, platform);
+    p.dates = mFile::GetFileDates(file);
+    auto raw = mFile::ReadFileBytes(file);
+    if (!raw) {
+      p.status = Prepared::Status::ReadFailed;
+      return p;
+    }
+    p.before = static_cast<int64_t>(raw->size());
+    Optimized out = OptimizeText(std::move(*raw), kind, php, env);
+    p.text = std::move(out.text);
+    p.unbalanced = std::move(out.unbalanced);
+    p.status = Prepared::Status::Ok;
+  } catch (const std::exception& e) {
+    NoteError(p, mError::TypeName(e), e.what());
+  } catch (...) {
+    NoteError(p, "unknown exception", "");
+  }
+  return p;
+}
+
+class Committer {
+ public:
+  Committer(const std::vector<fs::path>& files, const RunSettings& settings, platform::Platform& platform,
+            const RowCallback& onRow, RunReport& report)
+      : files_(files), settings_(settings), platform_(platform), onRow_(onRow), report_(report) {}
+
+  // Writing, dates, findings and the row of file `index`, strictly in list order.
+  void Commit(size_t index, Prepared p) {
+    if (p.status == Prepared::Status::Skip) return;
+    const fs::path& file = files_[index];
+    ResultRow row;
+    row.file = file;
+    row.path = mFile::GetExtraServerPathStr(settings_.optimizedFolder, file);
+    try {
+      switch (p.status) {
+        case Prepared::Status::ReadFailed:
+          Fail(row, "read failed");
+          break;
+        case Prepared::Status::Error:
+          mError::ReportException(platform_, p.errType, p.errMessage, p.errStack);
+          Fail(row, "error: " + (p.errMessage.empty() ? p.errType : p.errMessage));
+          break;
+        case Prepared::Status::Ok:
+        case Prepared::Status::Skip:
+          Write(row, p);
+          break;
+      }
+    } catch (const std::exception& e) {
+      mError::ReportException(platform_, e);
+      Fail(row, std::string("error: ") + e.what());
+    }
+    if (row.ok) report_.total += row.removed;
+    report_.rows.push_back(row);
+    if (onRow_) onRow_(report_.rows.back(), index, files_.size());
+  }
+
+ private:
+  static void Fail(ResultRow& row, std::string text) {
+    row.ok = false;
+    row.removed = 0;
+    row.bytes = std::move(text);
+  }
+
+  void Write(ResultRow& row, const Prepared& p) {
+    for (const auto& u : p.unbalanced)
+      report_.findings.push_back({SyntaxCheck::FindingMessage(row.path, u), row.file});
+    if (!mFile::WriteFileBytes(row.file, p.text)) {
+      Fail(row, "write failed");
+      return;
+    }
+    mFile::SetFileDates(row.file, p.dates);
+    row.removed = p.before - static_cast<int64_t>(p.text.size());
+    row.bytes = std::to_string(row.removed) + " bytes";
+  }
+
+  const std::vector<fs::path>& files_;
+  const RunSettings& settings_;
+  platform::Platform& platform_;
+  const RowCallback& onRow_;
+  RunReport& report_;
+};
+
+// Prepares files on worker threads, never more than `window` ahead of the file being
+// committed, so that only a few files are held in memory at once.
+class PreparePool {
+ public:
+  PreparePool(const std::vector<fs::path>& files, const OptimizeEnv& env, const platform::Platform& platform,
+              size_t threads, size_t window)
+      : files_(files), env_(env), platform_(platform), window_(window), slots_(files.size()) {
+    limit_ = std::min(files_.size(), window_);
+    for (size_t i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
+  }
+
+  ~PreparePool() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    cv_.notify_all();
+    for (auto& w : workers_) w.join();
+  }
+
+  // Waits for file `index` and lets the workers move on past it.
+  Prepared Take(size_t index) {
+    std::unique_lock lock(mutex_);
+    cv_.wait(lock, [&] { return slots_[index] != nullptr; });
+    Prepared p = std::move(*slots_[index]);
+    slots_[index].reset();
+    limit_ = std::min(files_.size(), index + 1 + window_);
+    lock.unlock();
+    cv_.notify_all();
+    return p;
+  }
+
+ private:
+  void Work() {
+    for (;;) {
+      size_t index;
+      {
+        std::unique_lock lock(mutex_);
+        cv_.wait(lock, [&] { return stop_ || next_ < limit_ || next_ >= files_.size(); });
+        if (stop_ || next_ >= files_.size()) return;
+        index = next_++;
+      }
+      auto p = std::make_unique<Prepared>(Prepare(files_[index], env_, platform_));
+      {
+        std::lock_guard lock(mutex_);
+        slots_[index] = std::move(p);
+      }
+      cv_.notify_all();
+    }
+  }
+
+  const std::vector<fs::path>& files_;
+  const OptimizeEnv& env_;
+  const platform::Platform& platform_;
+  const size_t window_;
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::vector<std::unique_ptr<Prepared>> slots_;
+  size_t next_ = 0;   // the next file a worker takes
+  size_t limit_ = 0;  // workers take files below this index only
+  bool stop_ = false;
+  std::vector<std::thread> workers_;
+};
+
+}  // namespace
+
+RunReport Run(const std::vector<fs::path>& files, const RunSettings& settings, platform::Platform& platform,
+              const RowCallback& onRow) {
+  RunReport report;
+  OptimizeEnv env;
+  env.opts = settings.opts;
+  env.dicts = settings.dicts;
+  env.now = platform.Now();
+  env.vars = mVarialbles::isBrixelVariables(settings.originalFolder, settings.originalFolder);
+
+  Committer committer(files, settings, platform, onRow, report);
+  const size_t threads = std::min(files.size(), static_cast<size_t>(std::max(1, settings.jobs)));
+  if (threads <= 1) {
+    for (size_t i = 0; i < files.size(); ++i) committer.Commit(i, Prepare(files[i], env, platform));
+  } else {
+    PreparePool pool(files, env, platform, threads, 2 * threads);
+    for (size_t i = 0; i < files.size(); ++i) committer.Commit(i, pool.Take(i));
+  }
+
+  report.totalBytes = std::to_string(report.total) + " bytes";
+  mFile::CleanUpTMP();
+  mFile::SetTmpFileNumber(1);
+  return report;
+}
+
+}  // namespace trimora
