@@ -93,6 +93,11 @@ TEST(Encodings, DeclarationsGiveTheirTableIndex) {
       // "charset=" anywhere wins over "encoding="
       {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><meta charset=\"utf-8\">", 0},
       {"<?xml encoding=\"ISO-8859-1\"?><META CHARSET=\"WINDOWS-1253\">", 12},
+      // the words are found anywhere, in any case, and the first of each counts
+      {"<meta xcharset=\"latin2\"> <meta charset=\"cp1252\">", 3},
+      {"charset charset = \"latin2\" Charset=\"cp1253\"", 12},
+      {"<?xml encoding=\"latin4\"?><?xml encoding=\"latin5\"?>", 4},
+      {"=charset==encoding=x", 0},
       // no declaration
       {"@charset \"windows-1251\"; body{}", 0},
       {"<html><body>plain</body></html>", 0},

@@ -220,6 +220,10 @@ TEST(Variables, ReplacementEqualsTheSweepsInTurn) {
       {"#VARIABLE#VARIABLE1#2#", "x;y"},          // a value completing a later placeholder
       {"#VARIABLE#VARIABLE1#2#", ";y"},
       {"##VARIABLE1#2#", "VARIABLE;z"},
+      {"#VARI#VARIABLE1#2#", "ABLE;x"},
+      {"#VARIABLE#VARIABLE1##", "2;y"},
+      {"#VARIABLE#VARIABLE1##", "2 ;y"},
+      {"#VARIABLE1##VARIABLE2#VARIABLE#", "Home;About"},
       {"#VARIABLE1##VARIABLE2#", "#VARIABLE;3#"},
       {"#VARIABLE1#", "#VARIABLE1#"},            // its own placeholder stays
       {"#VARIABLE3#", "a;b;#VARIABLE2#"},

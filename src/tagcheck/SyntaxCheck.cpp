@@ -48,7 +48,11 @@ struct Counts {
   int64_t end = 0;
 };
 
-// Open-addressing table from ASCII-lower-cased names to their counts.
+constexpr uint64_t kHashSeed = 1469598103934665603ull;
+inline uint64_t HashStep(uint64_t h, unsigned char c) { return (h ^ c) * 1099511628211ull; }
+
+// Open-addressing table from ASCII-lower-cased names to their counts, with the first bytes a
+// start or an end tag must have to be worth reading.
 class NameTable {
  public:
   explicit NameTable(size_t expected) {
@@ -60,25 +64,34 @@ class NameTable {
 
   // Index of the key (inserted when new).
   int Insert(std::string_view lowered) {
-    size_t h = Hash(lowered.data(), lowered.size()) & mask_;
-    while (slots_[h] >= 0) {
-      if (keys_[slots_[h]] == lowered) return slots_[h];
-      h = (h + 1) & mask_;
+    uint64_t h = kHashSeed;
+    for (char c : lowered) h = HashStep(h, static_cast<unsigned char>(c));
+    size_t at = Slot(h);
+    while (slots_[at] >= 0) {
+      if (keys_[slots_[at]] == lowered) return slots_[at];
+      at = (at + 1) & mask_;
     }
-    slots_[h] = static_cast<int>(keys_.size());
+    slots_[at] = static_cast<int>(keys_.size());
     keys_.emplace_back(lowered);
     counts_.emplace_back();
     if (lowered.size() > maxLen_) maxLen_ = lowered.size();
-    if (!lowered.empty() && lowered[0] == '/') slashFirst_ = true;
-    return slots_[h];
+    if (lowered.empty()) {
+      for (unsigned char c : {' ', '>', '\r', '\n'}) startFirst_[c] = true;
+      endFirst_['>'] = true;
+    } else {
+      const unsigned char c = static_cast<unsigned char>(lowered[0]);
+      startFirst_[c] = endFirst_[c] = true;
+      if (c >= 'a' && c <= 'z') startFirst_[c - 32] = endFirst_[c - 32] = true;
+    }
+    return slots_[at];
   }
 
-  Counts* Find(const char* lowered, size_t len) {
-    size_t h = Hash(lowered, len) & mask_;
-    while (slots_[h] >= 0) {
-      const std::string& k = keys_[slots_[h]];
-      if (k.size() == len && std::memcmp(k.data(), lowered, len) == 0) return &counts_[slots_[h]];
-      h = (h + 1) & mask_;
+  Counts* Find(uint64_t hash, const char* lowered, size_t len) {
+    size_t at = Slot(hash);
+    while (slots_[at] >= 0) {
+      const std::string& k = keys_[slots_[at]];
+      if (k.size() == len && Same(k.data(), lowered, len)) return &counts_[slots_[at]];
+      at = (at + 1) & mask_;
     }
     return nullptr;
   }
@@ -86,40 +99,49 @@ class NameTable {
   const Counts& At(int index) const { return counts_[index]; }
   size_t MaxLen() const { return maxLen_; }
   bool Empty() const { return keys_.empty(); }
-  bool SlashFirst() const { return slashFirst_; }
+  // Whether a start tag read from `c` on can be a name of the table ("/" only for names
+  // that begin with it, so end tags are not read twice).
+  bool StartFirst(unsigned char c) const { return startFirst_[c]; }
+  bool EndFirst(unsigned char c) const { return endFirst_[c]; }
 
  private:
-  static size_t Hash(const char* s, size_t n) {
-    uint64_t h = 1469598103934665603ull;
-    for (size_t i = 0; i < n; ++i) h = (h ^ static_cast<unsigned char>(s[i])) * 1099511628211ull;
-    return static_cast<size_t>(h ^ (h >> 29));
+  // Names are short: a plain loop beats a call to memcmp.
+  static bool Same(const char* a, const char* b, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+      if (a[i] != b[i]) return false;
+    }
+    return true;
   }
+
+  size_t Slot(uint64_t h) const { return static_cast<size_t>(h ^ (h >> 29)) & mask_; }
 
   std::vector<int> slots_;
   size_t mask_ = 0;
   std::vector<std::string> keys_;
   std::vector<Counts> counts_;
   size_t maxLen_ = 0;
-  bool slashFirst_ = false;
+  bool startFirst_[256] = {};
+  bool endFirst_[256] = {};
 };
 
-// Reads the lower-cased bytes of `page` from `from` into `buf` up to the first byte for which
-// `stop` holds, at most `maxLen` of them. Returns the stop position, or npos when the text
-// ends first or the run is longer than `maxLen`.
+// Reads the lower-cased bytes of `page` from `from` up to the first byte for which `stop`
+// holds, at most `maxLen` of them, and looks them up. Null when the text ends first, the run
+// is longer than `maxLen` or the name is not in the table.
 template <typename Stop>
-size_t ReadName(std::string_view page, size_t from, size_t maxLen, char* buf, size_t& len,
-                Stop stop) {
-  len = 0;
-  size_t q = from;
+Counts* LookUpName(std::string_view page, size_t from, NameTable& table, size_t maxLen, Stop stop) {
+  char buf[kMaxScanName];
+  size_t len = 0;
+  uint64_t h = kHashSeed;
   const size_t n = page.size();
-  while (q < n) {
+  for (size_t q = from; q < n; ++q) {
     const char c = page[q];
-    if (stop(c)) return q;
-    if (len == maxLen) return txt::npos;
-    buf[len++] = static_cast<char>(txt::AsciiLower(static_cast<unsigned char>(c)));
-    ++q;
+    if (stop(c)) return table.Find(h, buf, len);
+    if (len == maxLen) return nullptr;
+    const unsigned char lower = txt::AsciiLower(static_cast<unsigned char>(c));
+    buf[len++] = static_cast<char>(lower);
+    h = HashStep(h, lower);
   }
-  return txt::npos;
+  return nullptr;
 }
 
 // Counts the start and end tags of every name in the table in one left-to-right pass.
@@ -138,28 +160,20 @@ size_t ReadName(std::string_view page, size_t from, size_t maxLen, char* buf, si
 // table ASCII bytes are always characters of their own.
 void CountTags(std::string_view page, NameTable& table) {
   const size_t maxLen = table.MaxLen();
-  const bool slashFirst = table.SlashFirst();
-  char buf[kMaxScanName];
   const char* base = page.data();
   const size_t n = page.size();
   size_t p = 0;
-  while (p < n) {
-    const void* hit = std::memchr(base + p, '<', n - p);
+  while (p + 1 < n) {
+    const void* hit = std::memchr(base + p, '<', n - p - 1);
     if (!hit) break;
     p = static_cast<const char*>(hit) - base;
-    const bool endTag = p + 1 < n && base[p + 1] == '/';
-    size_t len;
-    if (!endTag || slashFirst) {
-      const size_t q = ReadName(page, p + 1, maxLen, buf, len, IsStartDelimiter);
-      if (q != txt::npos) {
-        if (Counts* c = table.Find(buf, len)) ++c->start;
-      }
+    const unsigned char next = static_cast<unsigned char>(base[p + 1]);
+    if (table.StartFirst(next)) {
+      if (Counts* c = LookUpName(page, p + 1, table, maxLen, IsStartDelimiter)) ++c->start;
     }
-    if (endTag) {
-      const size_t q = ReadName(page, p + 2, maxLen, buf, len, [](char c) { return c == '>'; });
-      if (q != txt::npos) {
-        if (Counts* c = table.Find(buf, len)) ++c->end;
-      }
+    if (next == '/' && p + 2 < n && table.EndFirst(static_cast<unsigned char>(base[p + 2]))) {
+      if (Counts* c = LookUpName(page, p + 2, table, maxLen, [](char ch) { return ch == '>'; }))
+        ++c->end;
     }
     ++p;
   }
@@ -245,6 +259,16 @@ std::vector<Unbalanced> Check(std::string_view page, const Dictionary& dict, boo
   return out;
 }
 
+// Whether `pat` (starting with "<") occurs in `text`, ignoring ASCII case, looking from the
+// end: a closing tag like "</html" stands near the end of a page.
+bool ContainsFromEnd(std::string_view text, std::string_view pat) {
+  if (text.size() < pat.size()) return false;
+  for (size_t i = text.size() - pat.size() + 1; i-- > 0;) {
+    if (text[i] == pat[0] && txt::MatchAt(text, i, pat)) return true;
+  }
+  return false;
+}
+
 std::string ReadWholeFile(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) return {};
@@ -286,7 +310,7 @@ std::vector<Unbalanced> CheckUnbalancedTagsHTML5(std::string_view page, const Di
 
 bool IsCompleteDocument(std::string_view page) {
   return txt::Contains(page, "<html") && txt::Contains(page, "<body") &&
-         txt::Contains(page, "</html");
+         ContainsFromEnd(page, "</html");
 }
 
 bool IsHtml5Document(std::string_view page) { return txt::Contains(page, "<!DOCTYPE html>"); }

@@ -95,16 +95,28 @@ bool CouldJoin(char c) {
   return c == '#' || IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
+// Whether every byte of a value could stand inside a placeholder, between its two "#":
+// a letter of "VARIABLE" or a digit. An empty value passes.
+bool CouldSitInPlaceholder(std::string_view v) {
+  for (char c : v) {
+    const char l = static_cast<char>(txt::AsciiLower(static_cast<unsigned char>(c)));
+    if (!IsDigit(l) && std::string_view("variable").find(l) == std::string_view::npos) return false;
+  }
+  return true;
+}
+
 // Whether replacing each placeholder of `tokens` by its value in one left-to-right pass gives
 // what the sweeps for n = 1 .. N give. The sweeps differ only where one replacement changes
 // what a later sweep sees:
 //  - a value holding "#" may bring in a placeholder (or complete one with the text around it);
 //  - two placeholders sharing a "#" ("#VARIABLE2#VARIABLE1#") lose that "#" to the first sweep;
-//  - a value without "#" can complete a placeholder only together with the text on both of its
-//    sides ("#VARIABLE" "#VARIABLE1#" "2#" with value 1 empty gives "#VARIABLE2#"), so it
-//    needs a joining byte right before and right after the placeholder it replaces. A
-//    placeholder completed across several values needs that at the leftmost of them.
-// Everything else leaves every later placeholder exactly where the one pass finds it.
+//  - a value without "#" can only complete a placeholder whose two "#" stand outside it, with
+//    the value inside ("#VARI" "#VARIABLE1#" "2#" with value 1 "ABLE" gives "#VARIABLE2#").
+//    Take the leftmost replaced placeholder inside such a new one: the bytes right before and
+//    right after it belong to the new placeholder ("#", letters, digits, or the "#" of the
+//    next replaced one), and its value is made of letters of "VARIABLE" and digits.
+// Where none of these can happen every later placeholder stays exactly where the one pass
+// finds it.
 bool OnePassIsExact(std::string_view text, const std::vector<Token>& tokens,
                     const std::vector<std::string_view>& values) {
   for (std::string_view v : values) {
@@ -116,7 +128,7 @@ bool OnePassIsExact(std::string_view text, const std::vector<Token>& tokens,
     if (t.number == 0) continue;
     const bool joinsLeft = t.start > 0 && CouldJoin(text[t.start - 1]);
     const bool joinsRight = t.end < text.size() && CouldJoin(text[t.end]);
-    if (joinsLeft && joinsRight) return false;
+    if (joinsLeft && joinsRight && CouldSitInPlaceholder(values[t.number - 1])) return false;
   }
   return true;
 }
