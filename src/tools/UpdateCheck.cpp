@@ -1,6 +1,7 @@
 #include "tools/UpdateCheck.h"
 
 #include <cstddef>
+#include <tuple>
 
 namespace updatecheck {
 namespace {
@@ -35,6 +36,11 @@ bool Expect(std::string_view s, size_t& pos, char c) {
 }
 
 }  // namespace
+
+bool operator<(const Version& a, const Version& b) {
+  return std::tie(a.major, a.minor, a.bug, a.stage, a.build) <
+         std::tie(b.major, b.minor, b.bug, b.stage, b.build);
+}
 
 std::string VersionFileUrl() { return std::string(kProductServer) + kVersionFilePath; }
 std::string DownloadPageUrl() { return std::string(kProductServer) + kDownloadPagePath; }

@@ -3,7 +3,6 @@
 // the fetch lives in GuiUpdateFetch.
 #pragma once
 
-#include <compare>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,8 +28,11 @@ struct Version {
   int bug = 0;
   int stage = 0;
   int build = 0;
-  auto operator<=>(const Version&) const = default;
+  bool operator==(const Version&) const = default;
 };
+// Earlier release first: the fields in order, each as a number.
+bool operator<(const Version& a, const Version& b);
+inline bool operator>(const Version& a, const Version& b) { return b < a; }
 
 // Reads the version text form `major.minor.bug (stage.build)` with plain decimal numbers and one
 // space before the bracket; white space (space, tab, CR, LF) around it is allowed. Anything else,
