@@ -1,10 +1,9 @@
-#include "compress/mEncodings.h"
-
-#include <QStringDecoder>
-
 #include <gtest/gtest.h>
 
+#include <QStringDecoder>
 #include <string>
+
+#include "compress/mEncodings.h"
 
 namespace {
 

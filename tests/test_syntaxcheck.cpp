@@ -1,13 +1,12 @@
-#include "tagcheck/SyntaxCheck.h"
-
-#include "compress/TextOps.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "compress/TextOps.h"
+#include "tagcheck/SyntaxCheck.h"
 
 namespace {
 
@@ -43,7 +42,8 @@ std::vector<Unbalanced> Reference(const std::string& page, const Dictionary& dic
   for (size_t i = 0; i + 1 < dict.names.size(); ++i) {
     const std::string& name = dict.names[i];
     bool skip = false;
-    for (const auto& s : skipped) skip = skip || (s.size() == name.size() && txt::MatchAt(name, 0, s));
+    for (const auto& s : skipped)
+      skip = skip || (s.size() == name.size() && txt::MatchAt(name, 0, s));
     if (skip) continue;
     std::string t = text;
     txt::ReplaceAll(t, "<" + name + " ", marker);
@@ -53,7 +53,8 @@ std::vector<Unbalanced> Reference(const std::string& page, const Dictionary& dic
     for (size_t at = t.find(marker); at != std::string::npos; at = t.find(marker, at + 5)) ++start;
     int end = 0;
     const std::string close = "</" + name + ">";
-    for (size_t at = txt::Find(text, close); at != txt::npos; at = txt::Find(text, close, at + close.size()))
+    for (size_t at = txt::Find(text, close); at != txt::npos;
+         at = txt::Find(text, close, at + close.size()))
       ++end;
     if (start != end) out.push_back({name, start, end});
   }
@@ -72,15 +73,17 @@ const Dictionary& RealHtml5() {
 // Names the one-pass count must treat like any other: an empty name, a name with a blank or a
 // "<" inside, one starting with "/", the same name in two cases, a skipped one.
 const Dictionary& OddDict() {
-  static const Dictionary d = Dict({"div", "DIV", "p", "b", "", "x y", "a<b", "/p", "br", "embed",
-                                    "li\n", "q>", "span"});
+  static const Dictionary d =
+      Dict({"div", "DIV", "p", "b", "", "x y", "a<b", "/p", "br", "embed", "li\n", "q>", "span"});
   return d;
 }
 
 void ExpectSameAsReference(const std::string& page) {
   for (const Dictionary* d : {&RealHtml(), &RealHtml5(), &OddDict()}) {
-    EXPECT_EQ(Show(SyntaxCheck::CheckUnbalancedHTMLTags(page, *d)), Show(Reference(page, *d, false)));
-    EXPECT_EQ(Show(SyntaxCheck::CheckUnbalancedTagsHTML5(page, *d)), Show(Reference(page, *d, true)));
+    EXPECT_EQ(Show(SyntaxCheck::CheckUnbalancedHTMLTags(page, *d)),
+              Show(Reference(page, *d, false)));
+    EXPECT_EQ(Show(SyntaxCheck::CheckUnbalancedTagsHTML5(page, *d)),
+              Show(Reference(page, *d, true)));
   }
 }
 
@@ -112,10 +115,10 @@ TEST(SyntaxCheck, OnePassCountsAsTheLiteralProcedure) {
 }
 
 TEST(SyntaxCheck, OnePassMatchesTheLiteralProcedureOnRandomPages) {
-  const std::vector<std::string> parts = {"<div", "</div>", "<DIV", "</Div>", "<p", "</p>",
-                                          "<b", "</b>", "<br", "<", "</", ">", " ", "\t", "\r",
-                                          "\n", "\r\n", "/", "x", "y", "<x y", "</x y>", "a<b",
-                                          "</a<b>", "<span", "</span>", "<li\n>", "</>", "q>"};
+  const std::vector<std::string> parts = {
+      "<div", "</div>", "<DIV", "</Div>", "<p",    "</p>",    "<b",     "</b>", "<br", "<",
+      "</",   ">",      " ",    "\t",     "\r",    "\n",      "\r\n",   "/",    "x",   "y",
+      "<x y", "</x y>", "a<b",  "</a<b>", "<span", "</span>", "<li\n>", "</>",  "q>"};
   std::mt19937 rng(20120307);
   for (int round = 0; round < 3000; ++round) {
     std::string page;
@@ -167,13 +170,15 @@ TEST(SyntaxCheck, LastEntryAndEmptyDictionariesCheckNothing) {
   // Without a final CR the last name is the remainder, which is never checked.
   const Dictionary noFinalCr = SyntaxCheck::ParseDictionary("div\rp");
   EXPECT_EQ(Show(SyntaxCheck::CheckUnbalancedHTMLTags("<div><p>", noFinalCr)), "div 1/0;");
-  EXPECT_TRUE(SyntaxCheck::CheckUnbalancedHTMLTags("<div>", SyntaxCheck::ParseDictionary("div")).empty());
+  EXPECT_TRUE(
+      SyntaxCheck::CheckUnbalancedHTMLTags("<div>", SyntaxCheck::ParseDictionary("div")).empty());
   EXPECT_TRUE(SyntaxCheck::CheckUnbalancedHTMLTags("<div>", Dictionary{}).empty());
   EXPECT_TRUE(SyntaxCheck::CheckUnbalancedTagsHTML5("<div>", Dictionary{}).empty());
 }
 
 TEST(SyntaxCheck, ParseKeepsFieldsUnchanged) {
-  EXPECT_EQ(SyntaxCheck::ParseDictionary("div\rp\r").names, (std::vector<std::string>{"div", "p", ""}));
+  EXPECT_EQ(SyntaxCheck::ParseDictionary("div\rp\r").names,
+            (std::vector<std::string>{"div", "p", ""}));
   EXPECT_EQ(SyntaxCheck::ParseDictionary("div\n\rbr />\r").names,
             (std::vector<std::string>{"div\n", "br />", ""}));
   EXPECT_TRUE(SyntaxCheck::ParseDictionary("").names.empty());

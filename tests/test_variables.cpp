@@ -1,17 +1,15 @@
-#include "variables/mDate.h"
-#include "variables/mVarialbles.h"
-
-#include "TestPlatform.h"
-#include "compress/TextOps.h"
+#include <gtest/gtest.h>
 
 #include <QLocale>
 #include <QTimeZone>
-
-#include <gtest/gtest.h>
-
 #include <random>
 #include <string>
 #include <vector>
+
+#include "TestPlatform.h"
+#include "compress/TextOps.h"
+#include "variables/mDate.h"
+#include "variables/mVarialbles.h"
 
 namespace {
 
@@ -46,12 +44,14 @@ TEST(Dates, FixedWidthsAndEnglishNames) {
 
   const char* days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   for (int i = 0; i < 7; ++i) {  // 4 March 2012 was a Sunday
-    EXPECT_EQ(mDate::GetDayname(QDateTime(QDate(2012, 3, 4 + i), QTime(12, 0), QTimeZone(0))), days[i]);
+    EXPECT_EQ(mDate::GetDayname(QDateTime(QDate(2012, 3, 4 + i), QTime(12, 0), QTimeZone(0))),
+              days[i]);
   }
   const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   for (int m = 1; m <= 12; ++m) {
-    EXPECT_EQ(mDate::GetmonthStr(QDateTime(QDate(2012, m, 1), QTime(12, 0), QTimeZone(0))), months[m - 1]);
+    EXPECT_EQ(mDate::GetmonthStr(QDateTime(QDate(2012, m, 1), QTime(12, 0), QTimeZone(0))),
+              months[m - 1]);
   }
 }
 
@@ -59,18 +59,20 @@ TEST(Dates, GreenwichOffsets) {
   const struct {
     int seconds;
     const char* text;
-  } cases[] = {
-      {0, "+0000"},       {3600, "+0100"},     {36000, "+1000"},   {-18000, "-0500"},
-      {-36000, "-1000"},  {19800, "+0530"},    {-12600, "-0330"},  {20700, "+0545"},
-      {37800, "+1030"},   {-1800, "-0030"},    {-34200, "-0930"},  {50400, "+1400"},
-      {1172, "+0019"},  // a local mean time keeps its true minutes
-      {-30, "+0000"},   // less than a minute is no offset
-  };
+  } cases[] =
+      {
+          {0, "+0000"},      {3600, "+0100"},  {36000, "+1000"},  {-18000, "-0500"},
+          {-36000, "-1000"}, {19800, "+0530"}, {-12600, "-0330"}, {20700, "+0545"},
+          {37800, "+1030"},  {-1800, "-0030"}, {-34200, "-0930"}, {50400, "+1400"},
+          {1172, "+0019"},  // a local mean time keeps its true minutes
+          {-30, "+0000"},   // less than a minute is no offset
+      };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.seconds);
     EXPECT_EQ(mDate::FormatGMTOffset(c.seconds), c.text);
-    EXPECT_EQ(mDate::GetGMTOffset(QDateTime(QDate(2012, 3, 7), QTime(9, 5, 41), QTimeZone(c.seconds))),
-              c.text);
+    EXPECT_EQ(
+        mDate::GetGMTOffset(QDateTime(QDate(2012, 3, 7), QTime(9, 5, 41), QTimeZone(c.seconds))),
+        c.text);
   }
   // Local time with its daylight saving time as the zone reports it for the moment.
   const QTimeZone berlin("Europe/Berlin");
@@ -80,8 +82,10 @@ TEST(Dates, GreenwichOffsets) {
 
 TEST(Dates, ShortAndLongStampsFollowTheSystemLocale) {
   const QDateTime t = Example();
-  EXPECT_EQ(mDate::GetShortDateStr(t), QLocale::system().toString(t.date(), QLocale::ShortFormat).toStdString());
-  EXPECT_EQ(mDate::GetLongDateStr(t), QLocale::system().toString(t.date(), QLocale::LongFormat).toStdString());
+  EXPECT_EQ(mDate::GetShortDateStr(t),
+            QLocale::system().toString(t.date(), QLocale::ShortFormat).toStdString());
+  EXPECT_EQ(mDate::GetLongDateStr(t),
+            QLocale::system().toString(t.date(), QLocale::LongFormat).toStdString());
   EXPECT_FALSE(mDate::GetLongDateStr(t).empty());
 }
 
@@ -213,11 +217,11 @@ TEST(Variables, ReplacementEqualsTheSweepsInTurn) {
   } cases[] = {
       {"#VARIABLE1# - #VARIABLE2##VARIABLE3#", "Home;About us;"},
       {"<title>#VARIABLE1#</title><h1>#VARIABLE1#</h1>", "Site"},
-      {"#VARIABLE2#VARIABLE1#", "#;x"},           // a shared "#" goes to the first sweep
+      {"#VARIABLE2#VARIABLE1#", "#;x"},  // a shared "#" goes to the first sweep
       {"#VARIABLE2#VARIABLE1#", "x;y"},
       {"#VARIABLE1#VARIABLE2#", "x;y"},
-      {"#VARIABLE1#VARIABLE1#VARIABLE1#", "x"},   // non-overlapping left to right
-      {"#VARIABLE#VARIABLE1#2#", "x;y"},          // a value completing a later placeholder
+      {"#VARIABLE1#VARIABLE1#VARIABLE1#", "x"},  // non-overlapping left to right
+      {"#VARIABLE#VARIABLE1#2#", "x;y"},         // a value completing a later placeholder
       {"#VARIABLE#VARIABLE1#2#", ";y"},
       {"##VARIABLE1#2#", "VARIABLE;z"},
       {"#VARI#VARIABLE1#2#", "ABLE;x"},
@@ -225,10 +229,10 @@ TEST(Variables, ReplacementEqualsTheSweepsInTurn) {
       {"#VARIABLE#VARIABLE1##", "2 ;y"},
       {"#VARIABLE1##VARIABLE2#VARIABLE#", "Home;About"},
       {"#VARIABLE1##VARIABLE2#", "#VARIABLE;3#"},
-      {"#VARIABLE1#", "#VARIABLE1#"},            // its own placeholder stays
+      {"#VARIABLE1#", "#VARIABLE1#"},  // its own placeholder stays
       {"#VARIABLE3#", "a;b;#VARIABLE2#"},
       {"#VARIABLE1#", "#VARIABLE3#;b;#VARIABLE2#"},
-      {"#VARIABLE2#", "a;#VARIABLE1"},            // completed with the text after it?
+      {"#VARIABLE2#", "a;#VARIABLE1"},  // completed with the text after it?
       {"#VARIABLE2##", "a;#VARIABLE1"},
       {"x#VARIABLE1#2#", "#VARIABLE;a;b;c;d;e;f;g;h;i;j;k;l"},
       {"#VARIABLE99999999999999999999#", "a"},
@@ -243,8 +247,9 @@ TEST(Variables, ReplacementEqualsTheSweepsInTurn) {
 
 TEST(Variables, ReplacementEqualsTheSweepsOnRandomPages) {
   const std::vector<std::string> pageParts = {
-      "#VARIABLE", "#variable", "#", "1", "2", "3", "12", "0", "VARIABLE", "x", " ", "<p>",
-      "#VARIABLE1#", "#VARIABLE2#", "#VARIABLE3#", "#VARIABLE12#", "\n"};
+      "#VARIABLE",   "#variable",    "#", "1", "2",   "3",           "12",
+      "0",           "VARIABLE",     "x", " ", "<p>", "#VARIABLE1#", "#VARIABLE2#",
+      "#VARIABLE3#", "#VARIABLE12#", "\n"};
   // Values with "#" and without it: the one pass and the sweeps both get their share.
   const std::vector<std::string> hashParts = pageParts;
   const std::vector<std::string> plainParts = {"VARIABLE", "ABLE", "1", "2", "12", "0", "x", " "};

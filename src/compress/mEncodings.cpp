@@ -1,8 +1,8 @@
 #include "compress/mEncodings.h"
 
-#include "compress/TextOps.h"
-
 #include <cstring>
+
+#include "compress/TextOps.h"
 
 namespace mEncodings {
 namespace {

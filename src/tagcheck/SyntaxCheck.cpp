@@ -1,11 +1,11 @@
 #include "tagcheck/SyntaxCheck.h"
 
-#include "compress/TextOps.h"
-
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+
+#include "compress/TextOps.h"
 
 namespace SyntaxCheck {
 namespace {
@@ -223,7 +223,8 @@ int ToInt(int64_t v) { return v > INT32_MAX ? INT32_MAX : static_cast<int>(v); }
 std::vector<Unbalanced> Check(std::string_view page, const Dictionary& dict, bool html5) {
   std::vector<Unbalanced> out;
   if (dict.names.size() < 2) return out;
-  const size_t checked = dict.names.size() - 1;  // the last entry is the remainder after the final CR
+  const size_t checked =
+      dict.names.size() - 1;  // the last entry is the remainder after the final CR
 
   NameTable table(checked);
   std::vector<int> slot(checked, -1);  // table index of each checked scan name
@@ -237,7 +238,8 @@ std::vector<Unbalanced> Check(std::string_view page, const Dictionary& dict, boo
       continue;
     }
     lowered.assign(name);
-    for (char& ch : lowered) ch = static_cast<char>(txt::AsciiLower(static_cast<unsigned char>(ch)));
+    for (char& ch : lowered)
+      ch = static_cast<char>(txt::AsciiLower(static_cast<unsigned char>(ch)));
     slot[i] = table.Insert(lowered);
   }
   if (!table.Empty()) CountTags(page, table);

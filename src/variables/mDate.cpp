@@ -1,7 +1,6 @@
 #include "variables/mDate.h"
 
 #include <QLocale>
-
 #include <cstdlib>
 
 namespace mDate {

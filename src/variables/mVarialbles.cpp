@@ -1,31 +1,18 @@
 #include "variables/mVarialbles.h"
 
-#include "compress/TextOps.h"
-#include "variables/mDate.h"
-
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <system_error>
 #include <vector>
+
+#include "app/mFile.h"
+#include "compress/TextOps.h"
+#include "variables/mDate.h"
 
 namespace mVarialbles {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A whole file as bytes: "*" when it is missing or cannot be read, "" for a folder.
-std::string ReadWholeFile(const fs::path& file) {
-  std::error_code ec;
-  if (fs::is_directory(file, ec)) return {};
-  if (!fs::exists(file, ec)) return "*";
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return "*";
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return "*";
-  return bytes;
-}
 
 bool IsFolder(const fs::path& p) {
   std::error_code ec;
@@ -191,7 +178,7 @@ Variables isBrixelVariables(const fs::path& originalFolder, const fs::path& fold
   if (IsFolder(originalFolder) && IsFolder(originalFolder / "_variables")) {
     const fs::path file = originalFolder / "_variables" / "_variables.txt";
     if (Exists(file)) {
-      v.text = ReadWholeFile(file);
+      v.text = mFile::ReadRawTextFile(file);
       if (IsUsable(v.text)) {
         v.isBrixelProject = true;
         return v;
@@ -202,7 +189,7 @@ Variables isBrixelVariables(const fs::path& originalFolder, const fs::path& fold
       IsFolder(folder / "_brixelsiteprefs" / "_notes")) {
     const fs::path file = folder / "_brixelsiteprefs" / "_notes" / "variables.txt";
     if (Exists(file)) {
-      v.text = ReadWholeFile(file);
+      v.text = mFile::ReadRawTextFile(file);
       v.isBrixelProject = IsUsable(v.text);
     }
   }

@@ -6,27 +6,28 @@
 // ASCII letter case.
 #pragma once
 
-#include "compress/TextCtx.h"
-
 #include <QDateTime>
-
 #include <filesystem>
 #include <string>
 #include <string_view>
 
+#include "compress/TextCtx.h"
+
 namespace mVarialbles {
 
 struct Variables {
-  std::string text = "*";       // the variables file as read, "*" for none
-  bool isBrixelProject = false; // a usable file was found
+  std::string text = "*";        // the variables file as read, "*" for none
+  bool isBrixelProject = false;  // a usable file was found
 };
 
 // A variables text is usable when it is not empty and not exactly "*".
 bool IsUsable(std::string_view variablesText);
 
-// Looks in originalFolder/_variables/_variables.txt, then folder/_brixelsiteprefs/_notes/variables.txt.
-// Either folder may be empty (absent). The text is the last file read, "*" when none was.
-Variables isBrixelVariables(const std::filesystem::path& originalFolder, const std::filesystem::path& folder);
+// Looks in originalFolder/_variables/_variables.txt, then
+// folder/_brixelsiteprefs/_notes/variables.txt. Either folder may be empty (absent). The text is
+// the last file read, "*" when none was.
+Variables isBrixelVariables(const std::filesystem::path& originalFolder,
+                            const std::filesystem::path& folder);
 
 // Fills the numbered variables (when vars.isBrixelProject) and the date stamps of `now`. A page
 // that held a date placeholder loses its leading and trailing space, tab, CR and LF; any other
