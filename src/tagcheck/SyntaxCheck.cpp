@@ -2,9 +2,8 @@
 
 #include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
+#include "app/mFile.h"
 #include "compress/TextOps.h"
 
 namespace SyntaxCheck {
@@ -271,12 +270,6 @@ bool ContainsFromEnd(std::string_view text, std::string_view pat) {
   return false;
 }
 
-std::string ReadWholeFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return {};
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 }  // namespace
 
 Dictionary ParseDictionary(std::string_view fileText) {
@@ -297,8 +290,8 @@ Dictionary ParseDictionary(std::string_view fileText) {
 
 Dictionaries LoadDictionaries(const std::filesystem::path& resourcesFolder) {
   Dictionaries d;
-  d.html = ParseDictionary(ReadWholeFile(resourcesFolder / "htmldictionary"));
-  d.html5 = ParseDictionary(ReadWholeFile(resourcesFolder / "htm5ldictionary"));
+  d.html = ParseDictionary(mFile::ReadFileBytes(resourcesFolder / "htmldictionary").value_or(""));
+  d.html5 = ParseDictionary(mFile::ReadFileBytes(resourcesFolder / "htm5ldictionary").value_or(""));
   return d;
 }
 

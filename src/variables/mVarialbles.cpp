@@ -1,6 +1,5 @@
 #include "variables/mVarialbles.h"
 
-#include <cstdint>
 #include <set>
 #include <system_error>
 #include <vector>
