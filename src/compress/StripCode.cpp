@@ -1,6 +1,333 @@
+// Comment removal for scripts and style sheets.
+//
+// The comments are found by a lexer (JsScanner) rather than by searching for "/*" and "//", so
+// that a "/*" inside a string, a template literal or a regular expression, or "http://" in a
+// string, is never taken for a comment. Only real comments are removed:
+//   - every block comment (the lexer lists them left to right, so one pass removes them all;
+//     this is what removing one comment text everywhere and starting over converges to, minus
+//     the look-alikes inside literals);
+//   - the comment lines: a "//" comment that starts right after a line ending, on any line but
+//     the first, with a line ending after it, unless it opens a CDATA section. Every real line
+//     comment whose whole text equals one of them (letter case aside) and that ends its line
+//     goes too, trailing comments of code lines included;
+//   - then the runs of empty lines left behind are collapsed.
+// What the lexer cannot classify (an unterminated literal, a NUL byte) stays as it stands from
+// there on.
 #include "compress/StripCode.h"
 
+#include "compress/JsScanner.h"
+#include "compress/TextOps.h"
+#include "compress/mEncodings.h"
+
+#include <QByteArrayView>
+#include <QString>
+#include <QStringDecoder>
+
+#include <cstring>
+#include <optional>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
 namespace StripCode {
-std::string JSBlockComments(std::string text, const trimora::TextCtx&, Lang) { return text; }
-std::string InlineScripts(std::string page, const trimora::TextCtx&) { return page; }
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+bool IsWordByte(unsigned char c, Lang lang) {
+  if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDigit(c) || c == '_' || c == '\\' || c >= 0x80)
+    return true;
+  return lang == Lang::Script ? c == '$' : c == '-';
+}
+
+// True when the bytes `a` and `c`, brought together by removing a comment between them, would
+// read as one token where there were two: "return/**/x", "a+/**/+b", "1px/**/2px", "1/**/.5".
+bool WouldJoin(unsigned char a, unsigned char c, Lang lang) {
+  if (IsWordByte(a, lang) && IsWordByte(c, lang)) return true;
+  if ((IsDigit(a) && c == '.') || (a == '.' && IsDigit(c))) return true;
+  if (a == '/' && (c == '/' || c == '*')) return true;
+  if (lang == Lang::Css) return IsWordByte(a, lang) && c == '(';  // "and/**/(" is no function
+  return (a == c && (a == '+' || a == '-')) || (a == '<' && c == '!');
+}
+
+// What takes the place of a removed block comment: usually nothing. A space where the two
+// sides would otherwise merge, and in a script a line break where the comment held the only
+// line break between two tokens (it may end a statement there).
+std::string_view BlockReplacement(const std::string& out, std::string_view text, const jsscan::Span& s,
+                                  Lang lang, std::string_view b) {
+  const size_t n = text.size();
+  if (lang == Lang::Script) {
+    const std::string_view body = text.substr(s.start, s.end - s.start);
+    if (body.find_first_of("\r\n") != std::string_view::npos) {
+      size_t k = out.size();
+      while (k > 0 && IsBlank(out[k - 1])) --k;
+      const bool breakBefore = k == 0 || out[k - 1] == '\n' || out[k - 1] == '\r';
+      size_t m = s.end;
+      while (m < n && IsBlank(text[m])) ++m;
+      const bool breakAfter = m == n || text[m] == '\n' || text[m] == '\r' ||
+                              (text[m] == '/' && m + 1 < n && text[m + 1] == '/');
+      if (!breakBefore && !breakAfter) return b;
+    }
+  }
+  if (!out.empty() && s.end < n &&
+      WouldJoin(static_cast<unsigned char>(out.back()), static_cast<unsigned char>(text[s.end]), lang))
+    return " ";
+  return {};
+}
+
+// Turns a comment text into the key under which texts equal but for letter case meet. ASCII
+// texts fold ASCII letters; others are decoded from the file's encoding and case-folded.
+class Folder {
+ public:
+  Folder(int encoding, bool sjis) : encoding_(encoding), sjis_(sjis) {}
+
+  void Key(std::string_view t, std::string& key) {
+    key.clear();
+    bool ascii = true;
+    for (unsigned char c : t) {
+      if (c >= 0x80) {
+        ascii = false;
+        break;
+      }
+    }
+    if (!ascii) {
+      if (!decoderTried_) {
+        decoderTried_ = true;
+        decoder_.emplace(mEncodings::DecoderName(encoding_), QStringDecoder::Flag::Stateless);
+      }
+      if (decoder_->isValid()) {
+        const QString s = decoder_->decode(QByteArrayView(t.data(), static_cast<qsizetype>(t.size())));
+        const QByteArray folded = s.toCaseFolded().toUtf8();
+        key.assign(folded.constData(), static_cast<size_t>(folded.size()));
+        return;
+      }
+    }
+    // ASCII letters only; the two bytes of a Shift_JIS character stay as they are.
+    key.reserve(t.size());
+    for (size_t i = 0; i < t.size(); ++i) {
+      const unsigned char c = static_cast<unsigned char>(t[i]);
+      if (sjis_ && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) && i + 1 < t.size()) {
+        key.push_back(t[i]);
+        key.push_back(t[++i]);
+      } else {
+        key.push_back(static_cast<char>(txt::AsciiLower(c)));
+      }
+    }
+  }
+
+ private:
+  int encoding_;
+  bool sjis_;
+  bool decoderTried_ = false;
+  std::optional<QStringDecoder> decoder_;
+};
+
+// A line comment of the text after block comments went: [start, end) with end at its line
+// terminator or the end of text.
+struct LineRef {
+  size_t start;
+  size_t end;
+  bool lineStart;  // right after a line ending b
+};
+
+// A stretch the empty-line sweeps leave alone: template-literal text (its line breaks are part
+// of a string value) and the unclassified rest of the text.
+struct Range {
+  size_t start;
+  size_t end;
+};
+
+bool EndsWithAt(std::string_view text, size_t pos, std::string_view b) {
+  return pos >= b.size() && text.compare(pos - b.size(), b.size(), b) == 0;
+}
+
+// Removes the comment lines and their look-alike trailing comments from `text` (block
+// comments already gone). `stop` is where the unclassified rest begins; `keep` is moved along.
+void RemoveCommentLines(std::string& text, const std::vector<LineRef>& lines, size_t& stop,
+                        std::vector<Range>& keep, const trimora::TextCtx& ctx, std::string_view b) {
+  Folder folder(ctx.encoding, ctx.sjis);
+  std::string key;
+  std::unordered_set<std::string> commentLines;
+  auto endsAtB = [&](const LineRef& l) { return text.compare(l.end, b.size(), b) == 0; };
+  for (const LineRef& l : lines) {
+    if (!l.lineStart || l.end > stop || !endsAtB(l)) continue;
+    if (txt::MatchAt(text, l.start, "//<![CDATA[")) continue;
+    folder.Key(std::string_view(text).substr(l.start, l.end - l.start), key);
+    commentLines.insert(key);
+  }
+  if (commentLines.empty()) return;
+
+  std::string out;
+  size_t done = 0;
+  size_t removed = 0;
+  size_t k = 0;  // next range of `keep` to move
+  for (const LineRef& l : lines) {
+    if (l.start < done || l.end > stop) continue;
+    if (!endsAtB(l) && l.end != text.size()) continue;
+    folder.Key(std::string_view(text).substr(l.start, l.end - l.start), key);
+    if (!commentLines.contains(key)) continue;
+    if (out.empty()) out.reserve(text.size());
+    for (; k < keep.size() && keep[k].start < l.start; ++k) {
+      keep[k].start -= removed;
+      keep[k].end -= removed;
+    }
+    out.append(text, done, l.start - done);
+    done = l.end;
+    removed += l.end - l.start;
+  }
+  if (removed == 0) return;
+  for (; k < keep.size(); ++k) {
+    keep[k].start -= removed;
+    keep[k].end -= removed;
+  }
+  stop -= removed;
+  out.append(text, done, std::string::npos);
+  text.swap(out);
+}
+
+// The four empty-line sweeps in their order: b b, CR CR, CR LF CR LF and LF LF, one each.
+void EmptyLineSweeps(std::string& text, std::string_view bb, std::string_view b, bool sjis) {
+  txt::ReplaceAll(text, bb, b, sjis);
+  txt::ReplaceAll(text, "\r\r", b, sjis);
+  txt::ReplaceAll(text, "\r\n\r\n", b, sjis);
+  txt::ReplaceAll(text, "\n\n", b, sjis);
+}
+
+// Collapses the empty lines the removals left, outside the `keep` stretches. Those begin and
+// end next to bytes that are no line break, so no sweep can match across their edges and
+// sweeping the gaps one by one equals sweeping the text around them.
+void CollapseEmptyLines(std::string& text, std::string_view b, bool sjis, const std::vector<Range>& keep) {
+  std::string bb(b);
+  bb += b;
+  if (keep.empty()) {
+    EmptyLineSweeps(text, bb, b, sjis);
+    return;
+  }
+  std::string out;
+  out.reserve(text.size());
+  std::string gap;
+  size_t done = 0;
+  auto sweepUpTo = [&](size_t end) {
+    gap.assign(text, done, end - done);
+    EmptyLineSweeps(gap, bb, b, sjis);
+    out.append(gap);
+  };
+  for (const Range& r : keep) {
+    sweepUpTo(r.start);
+    out.append(text, r.start, r.end - r.start);
+    done = r.end;
+  }
+  sweepUpTo(text.size());
+  text.swap(out);
+}
+
+}  // namespace
+
+std::string JSBlockComments(std::string text, const trimora::TextCtx& ctx, Lang lang) {
+  const std::string_view b = ctx.b.empty() ? std::string_view("\n") : std::string_view(ctx.b);
+  std::vector<Range> keep;
+  const bool templates = lang == Lang::Script && text.find('`') != std::string::npos;
+  if (templates || jsscan::MayHoldComments(text)) {
+    jsscan::Options opt;
+    opt.lang = lang == Lang::Css ? jsscan::Lang::Css : jsscan::Lang::Script;
+    opt.sjis = ctx.sjis;
+    opt.utf8 = ctx.encoding == 0;
+    const jsscan::Scan scan = jsscan::Comments(text, opt);
+    size_t stop = scan.stop == std::string_view::npos ? text.size() : scan.stop;
+
+    // Block comments go in one left-to-right copy; line comments and template text are noted
+    // where they land.
+    std::vector<LineRef> lines;
+    std::string out;
+    size_t done = 0;
+    size_t removed = 0;
+    bool copying = false;
+    for (const jsscan::Span& s : scan.spans) {
+      if (s.kind == jsscan::SpanKind::Block) {
+        if (!copying) {
+          out.reserve(text.size());
+          copying = true;
+        }
+        out.append(text, done, s.start - done);
+        const std::string_view with = BlockReplacement(out, text, s, lang, b);
+        removed += s.end - s.start - with.size();
+        out.append(with);
+        done = s.end;
+        continue;
+      }
+      const size_t at = s.start - removed;
+      if (s.kind == jsscan::SpanKind::Text) {
+        keep.push_back({at, s.end - removed});
+        continue;
+      }
+      if (copying) {
+        out.append(text, done, s.start - done);
+        done = s.start;
+      }
+      const bool lineStart = EndsWithAt(copying ? std::string_view(out) : std::string_view(text), at, b);
+      if (s.kind == jsscan::SpanKind::Line) {
+        lines.push_back({at, s.end - removed, lineStart});
+      } else if (lineStart) {
+        // A style-sheet "//" line runs to the next line ending of the text as it now stands;
+        // found once the copy is complete.
+        lines.push_back({at, std::string::npos, true});
+      }
+    }
+    if (copying) {
+      out.append(text, done, std::string::npos);
+      text.swap(out);
+      out.clear();
+      out.shrink_to_fit();
+    }
+    stop -= removed;
+    for (LineRef& l : lines) {
+      if (l.end != std::string::npos) continue;
+      const size_t e = txt::FindExact(text, b, l.start, ctx.sjis);
+      l.end = e == txt::npos ? text.size() : e;
+    }
+    if (!lines.empty()) RemoveCommentLines(text, lines, stop, keep, ctx, b);
+    if (stop < text.size()) keep.push_back({stop, text.size()});
+  }
+  CollapseEmptyLines(text, b, ctx.sjis, keep);
+  return text;
+}
+
+std::string InlineScripts(std::string page, const trimora::TextCtx& ctx) {
+  const bool sjis = ctx.sjis;
+  const size_t first = txt::Find(page, "<script", 0, sjis);
+  if (first == txt::npos || first < 5) return page;
+
+  // Each turn works on the page as the previous turns left it; a block only changes the text
+  // before its "</script", so searching on in the original text from there finds the same
+  // tags, and the new page can be built in one left-to-right copy.
+  std::string out;
+  size_t done = 0;
+  size_t pos = 4;
+  for (int turn = 0; turn < 10; ++turn) {
+    const size_t open = txt::Find(page, "<script", pos, sjis);
+    if (open == txt::npos) break;
+    const size_t close = txt::Find(page, "</script", open + 7, sjis);
+    if (close == txt::npos) break;
+    const std::string_view block = std::string_view(page).substr(open, close - open);
+    if (txt::Find(block, "src=\"", 0, sjis) == txt::npos) {
+      // Only the script after the opening tag is lexed; the tag stays as it is.
+      const size_t gt = block.find('>');
+      if (gt != std::string_view::npos) {
+        const size_t from = open + gt + 1;
+        std::string code = JSBlockComments(page.substr(from, close - from), ctx, Lang::Script);
+        if (code.size() != close - from || page.compare(from, close - from, code) != 0) {
+          out.append(page, done, from - done);
+          out.append(code);
+          done = close;
+        }
+      }
+    }
+    pos = close + 9;
+  }
+  if (done == 0) return page;
+  out.append(page, done, std::string::npos);
+  return out;
+}
+
 }  // namespace StripCode

@@ -1,0 +1,552 @@
+#include "compress/JsScanner.h"
+
+#include "compress/TextOps.h"
+
+#include <array>
+#include <cstring>
+
+namespace jsscan {
+namespace {
+
+constexpr size_t npos = std::string_view::npos;
+
+// Byte classes. kPlain bytes are skipped without a second look.
+enum : unsigned char {
+  kPlain = 0,
+  kSlash,
+  kQuote,      // ' or "
+  kBacktick,
+  kLt,         // may open "<!--"
+  kMinus,      // may open "-->"
+  kOpenBrace,  // counted only inside ${...}
+  kCloseBrace,
+  kBackslash,
+  kParen,      // style sheets: may open url(
+  kDollar,
+  kBracketOpen,
+  kBracketClose,
+  kNewline,
+  kNul,
+  kLead,       // Shift_JIS lead byte: the next byte belongs to it
+};
+
+using Table = std::array<unsigned char, 256>;
+
+bool IsSjisLead(unsigned c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+struct Tables {
+  Table code, subst, str, tmpl, regex, css, cssStr;
+};
+
+Tables MakeTables(bool sjis) {
+  Tables t{};
+  auto lead = [&](Table& tb) {
+    if (!sjis) return;
+    for (unsigned c = 0; c < 256; ++c)
+      if (IsSjisLead(c)) tb[c] = kLead;
+  };
+  for (Table* tb : {&t.code, &t.subst}) {
+    (*tb)['/'] = kSlash;
+    (*tb)['\''] = kQuote;
+    (*tb)['"'] = kQuote;
+    (*tb)['`'] = kBacktick;
+    (*tb)['<'] = kLt;
+    (*tb)['-'] = kMinus;
+    (*tb)[0] = kNul;
+    lead(*tb);
+  }
+  t.subst['{'] = kOpenBrace;
+  t.subst['}'] = kCloseBrace;
+
+  t.str['\''] = kQuote;
+  t.str['"'] = kQuote;
+  t.str['\\'] = kBackslash;
+  t.str['\n'] = kNewline;
+  t.str['\r'] = kNewline;
+  t.str[0] = kNul;
+  lead(t.str);
+
+  t.tmpl['`'] = kBacktick;
+  t.tmpl['\\'] = kBackslash;
+  t.tmpl['$'] = kDollar;
+  t.tmpl['\n'] = kNewline;
+  t.tmpl['\r'] = kNewline;
+  t.tmpl[0] = kNul;
+  lead(t.tmpl);
+
+  t.regex['/'] = kSlash;
+  t.regex['\\'] = kBackslash;
+  t.regex['['] = kBracketOpen;
+  t.regex[']'] = kBracketClose;
+  t.regex['\n'] = kNewline;
+  t.regex['\r'] = kNewline;
+  t.regex[0] = kNul;
+  lead(t.regex);
+
+  t.css['/'] = kSlash;
+  t.css['\''] = kQuote;
+  t.css['"'] = kQuote;
+  t.css['\\'] = kBackslash;
+  t.css['('] = kParen;
+  t.css[0] = kNul;
+  lead(t.css);
+
+  t.cssStr['\''] = kQuote;
+  t.cssStr['"'] = kQuote;
+  t.cssStr['\\'] = kBackslash;
+  t.cssStr['\n'] = kNewline;
+  t.cssStr['\r'] = kNewline;
+  t.cssStr['\f'] = kNewline;
+  t.cssStr[0] = kNul;
+  lead(t.cssStr);
+  return t;
+}
+
+const Tables& TablesFor(bool sjis) {
+  static const Tables plain = MakeTables(false);
+  static const Tables shiftJis = MakeTables(true);
+  return sjis ? shiftJis : plain;
+}
+
+// First position at or after `i` whose byte is not kPlain in `tb`; `n` when none.
+inline size_t Skip(const unsigned char* p, size_t i, size_t n, const Table& tb) {
+  while (i + 4 <= n) {
+    if (tb[p[i]]) return i;
+    if (tb[p[i + 1]]) return i + 1;
+    if (tb[p[i + 2]]) return i + 2;
+    if (tb[p[i + 3]]) return i + 3;
+    i += 4;
+  }
+  while (i < n && !tb[p[i]]) ++i;
+  return i;
+}
+
+inline bool IsWs(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
+inline bool IsIdentByte(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '$' || c == '\\' || c >= 0x80;
+}
+
+inline bool IsCssIdentByte(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '-' || c == '\\' || c >= 0x80;
+}
+
+// Words after which a slash starts a regular expression rather than a division.
+bool IsRegexKeyword(std::string_view w) {
+  switch (w.size()) {
+    case 2: return w == "in" || w == "do";
+    case 3: return w == "new";
+    case 4: return w == "void" || w == "case" || w == "else";
+    case 5: return w == "throw" || w == "yield" || w == "await";
+    case 6: return w == "return" || w == "typeof" || w == "delete";
+    case 10: return w == "instanceof";
+    default: return false;
+  }
+}
+
+class Lexer {
+ public:
+  Lexer(std::string_view text, const Options& opt)
+      : text_(text),
+        p_(reinterpret_cast<const unsigned char*>(text.data())),
+        n_(text.size()),
+        opt_(opt),
+        t_(TablesFor(opt.sjis)) {}
+
+  Scan Run() {
+    if (opt_.lang == Lang::Css) {
+      RunCss();
+    } else {
+      RunScript();
+    }
+    return std::move(out_);
+  }
+
+ private:
+  // Ends the scan: nothing from `pos` on is classified. Inside a template literal the whole
+  // outermost literal is given up, with any comment found in its substitutions.
+  void Stop(size_t pos) {
+    if (!tmpl_.empty()) pos = tmpl_.front().start;
+    out_.stop = pos;
+    while (!out_.spans.empty() && out_.spans.back().start >= pos) out_.spans.pop_back();
+  }
+
+  void NoteComment(size_t end, bool regexOkBefore) {
+    cmtEnd_ = end;
+    cmtRegexOk_ = regexOkBefore;
+  }
+
+  // Whether a slash at `i` may begin a regular expression, judged by the previous significant
+  // token. Comments in between are looked through by remembering the verdict at their start.
+  bool RegexAllowedAt(size_t i) const {
+    const size_t floor = cmtEnd_ > litEnd_ ? cmtEnd_ : litEnd_;
+    size_t j = i;
+    while (j > floor && IsWs(p_[j - 1])) --j;
+    if (j == floor && floor > 0) return floor == cmtEnd_ ? cmtRegexOk_ : false;
+    if (j == 0) return true;
+    const unsigned char c = p_[j - 1];
+    if (opt_.sjis && txt::IsShiftJisTrail(text_, j - 1)) return false;
+    if (c == ')' || c == ']') return false;
+    if (IsIdentByte(c)) {
+      size_t k = j;
+      while (k > floor && IsIdentByte(p_[k - 1])) --k;
+      if (k > 0 && p_[k - 1] == '.') return false;  // a property such as x.return
+      return IsRegexKeyword(text_.substr(k, j - k));
+    }
+    if ((c == '+' || c == '-') && j >= 2 && p_[j - 2] == c) return false;  // a++ / 2
+    return true;
+  }
+
+  // End of a line comment whose body starts at `j`: its line terminator or the end of text.
+  size_t LineEnd(size_t j) const {
+    while (j < n_) {
+      const unsigned char c = p_[j];
+      if (c == '\n' || c == '\r') return j;
+      if (c == 0xE2 && opt_.utf8 && j + 2 < n_ && p_[j + 1] == 0x80 && (p_[j + 2] & 0xFE) == 0xA8)
+        return j;
+      ++j;
+    }
+    return n_;
+  }
+
+  size_t BlockEnd(size_t i) const {
+    if (i + 2 > n_) return npos;
+    const void* hit = memmem(p_ + i + 2, n_ - i - 2, "*/", 2);
+    return hit ? static_cast<const unsigned char*>(hit) - p_ + 2 : npos;
+  }
+
+  // A script string opening at `i`; the position after its closing quote, npos when it does
+  // not close on its line.
+  size_t ScriptStringEnd(size_t i) const {
+    const unsigned char q = p_[i];
+    size_t j = i + 1;
+    for (;;) {
+      j = Skip(p_, j, n_, t_.str);
+      if (j >= n_) return npos;
+      switch (t_.str[p_[j]]) {
+        case kQuote:
+          if (p_[j] == q) return j + 1;
+          ++j;
+          break;
+        case kBackslash:
+          if (j + 1 >= n_) return npos;
+          j += (p_[j + 1] == '\r' && j + 2 < n_ && p_[j + 2] == '\n') ? 3 : 2;
+          break;
+        case kLead:
+          j += 2;
+          break;
+        default:  // line break or NUL
+          return npos;
+      }
+    }
+  }
+
+  // Scans template text from `j`. Returns the position after the closing backtick (the literal
+  // is done) or after "${" (code follows, the literal stays open); npos at the end of text.
+  size_t TemplateText(size_t j, bool& closed) {
+    const size_t from = j;
+    bool multiline = false;
+    auto note = [&](size_t end) {
+      if (multiline) out_.spans.push_back({from, end, SpanKind::Text});
+    };
+    for (;;) {
+      j = Skip(p_, j, n_, t_.tmpl);
+      if (j >= n_) return npos;
+      switch (t_.tmpl[p_[j]]) {
+        case kBacktick:
+          note(j);
+          closed = true;
+          return j + 1;
+        case kBackslash:
+        case kLead:
+          j += 2;
+          break;
+        case kNewline:
+          multiline = true;
+          ++j;
+          break;
+        case kDollar:
+          if (j + 1 < n_ && p_[j + 1] == '{') {
+            note(j);
+            closed = false;
+            return j + 2;
+          }
+          ++j;
+          break;
+        default:  // NUL
+          return npos;
+      }
+    }
+  }
+
+  // Continues an open template literal (top of the stack) at `j`; false when it never ends.
+  bool ResumeTemplate(size_t& j) {
+    bool closed = false;
+    const size_t e = TemplateText(j, closed);
+    if (e == npos) return false;
+    if (closed) {
+      tmpl_.pop_back();
+      litEnd_ = e;
+    }
+    j = e;
+    return true;
+  }
+
+  // A regular expression whose slash is at `i`; the position after its closing slash.
+  size_t RegexEnd(size_t i) const {
+    size_t j = i + 1;
+    bool inClass = false;
+    for (;;) {
+      j = Skip(p_, j, n_, t_.regex);
+      if (j >= n_) return npos;
+      switch (t_.regex[p_[j]]) {
+        case kSlash:
+          if (!inClass) return j + 1;
+          ++j;
+          break;
+        case kBackslash:
+          if (j + 1 >= n_ || p_[j + 1] == '\n' || p_[j + 1] == '\r' || p_[j + 1] == 0) return npos;
+          j += 2;
+          break;
+        case kBracketOpen:
+          inClass = true;
+          ++j;
+          break;
+        case kBracketClose:
+          inClass = false;
+          ++j;
+          break;
+        case kLead:
+          j += 2;
+          break;
+        default:  // line break or NUL
+          return npos;
+      }
+    }
+  }
+
+  bool OnlyBlanksBeforeOnLine(size_t i) const {
+    while (i > 0 && (p_[i - 1] == ' ' || p_[i - 1] == '\t')) --i;
+    return i == 0 || p_[i - 1] == '\n' || p_[i - 1] == '\r';
+  }
+
+  void RunScript() {
+    size_t i = 0;
+    for (;;) {
+      const Table& tb = tmpl_.empty() ? t_.code : t_.subst;
+      i = Skip(p_, i, n_, tb);
+      if (i >= n_) {
+        if (!tmpl_.empty()) Stop(tmpl_.front().start);
+        return;
+      }
+      switch (tb[p_[i]]) {
+        case kSlash: {
+          const unsigned char next = i + 1 < n_ ? p_[i + 1] : 0;
+          if (next == '*') {
+            const size_t e = BlockEnd(i);
+            if (e == npos) return Stop(i);
+            const bool ok = RegexAllowedAt(i);
+            out_.spans.push_back({i, e, SpanKind::Block});
+            NoteComment(e, ok);
+            i = e;
+          } else if (next == '/') {
+            const bool ok = RegexAllowedAt(i);
+            const size_t e = LineEnd(i + 2);
+            out_.spans.push_back({i, e, SpanKind::Line});
+            NoteComment(e, ok);
+            i = e;
+          } else if (RegexAllowedAt(i)) {
+            const size_t e = RegexEnd(i);
+            if (e == npos) return Stop(i);
+            litEnd_ = e;
+            i = e;
+          } else {
+            ++i;
+          }
+          break;
+        }
+        case kQuote: {
+          const size_t e = ScriptStringEnd(i);
+          if (e == npos) return Stop(i);
+          litEnd_ = e;
+          i = e;
+          break;
+        }
+        case kBacktick: {
+          tmpl_.push_back({i, 0});
+          size_t j = i + 1;
+          if (!ResumeTemplate(j)) return Stop(i);
+          i = j;
+          break;
+        }
+        case kOpenBrace:
+          ++tmpl_.back().depth;
+          ++i;
+          break;
+        case kCloseBrace:
+          if (tmpl_.back().depth > 0) {
+            --tmpl_.back().depth;
+            ++i;
+          } else {
+            size_t j = i + 1;
+            if (!ResumeTemplate(j)) return Stop(i);
+            i = j;
+          }
+          break;
+        case kLt:
+          // "<!--" opens a comment to the end of the line in a classic script.
+          if (i + 3 < n_ && p_[i + 1] == '!' && p_[i + 2] == '-' && p_[i + 3] == '-') {
+            const bool ok = RegexAllowedAt(i);
+            const size_t e = LineEnd(i + 4);
+            NoteComment(e, ok);
+            i = e;
+          } else {
+            ++i;
+          }
+          break;
+        case kMinus:
+          // "-->" at the start of a line is a comment too; elsewhere it is "--" and ">".
+          if (i + 2 < n_ && p_[i + 1] == '-' && p_[i + 2] == '>' && OnlyBlanksBeforeOnLine(i)) {
+            const bool ok = RegexAllowedAt(i);
+            const size_t e = LineEnd(i + 3);
+            NoteComment(e, ok);
+            i = e;
+          } else {
+            ++i;
+          }
+          break;
+        case kLead:
+          i += 2;
+          break;
+        default:  // NUL: not text
+          return Stop(i);
+      }
+    }
+  }
+
+  // A style-sheet string opening at `i`. An unescaped line break ends it (a "bad string" that
+  // the CSS parser drops up to there), and so does the end of text; npos only on NUL.
+  size_t CssStringEnd(size_t i) const {
+    const unsigned char q = p_[i];
+    size_t j = i + 1;
+    for (;;) {
+      j = Skip(p_, j, n_, t_.cssStr);
+      if (j >= n_) return n_;
+      switch (t_.cssStr[p_[j]]) {
+        case kQuote:
+          if (p_[j] == q) return j + 1;
+          ++j;
+          break;
+        case kBackslash:
+          if (j + 1 >= n_) return n_;
+          j += (p_[j + 1] == '\r' && j + 2 < n_ && p_[j + 2] == '\n') ? 3 : 2;
+          break;
+        case kLead:
+          j += 2;
+          break;
+        case kNewline:
+          return j;
+        default:
+          return npos;
+      }
+    }
+  }
+
+  bool UrlBefore(size_t i) const {
+    if (i < 3) return false;
+    if (txt::AsciiLower(p_[i - 3]) != 'u' || txt::AsciiLower(p_[i - 2]) != 'r' ||
+        txt::AsciiLower(p_[i - 1]) != 'l')
+      return false;
+    return i == 3 || !IsCssIdentByte(p_[i - 4]);
+  }
+
+  void RunCss() {
+    size_t i = 0;
+    for (;;) {
+      i = Skip(p_, i, n_, t_.css);
+      if (i >= n_) return;
+      switch (t_.css[p_[i]]) {
+        case kSlash: {
+          const unsigned char next = i + 1 < n_ ? p_[i + 1] : 0;
+          if (next == '*') {
+            const size_t e = BlockEnd(i);
+            if (e == npos) return Stop(i);
+            out_.spans.push_back({i, e, SpanKind::Block});
+            i = e;
+          } else if (next == '/') {
+            out_.spans.push_back({i, i + 2, SpanKind::SlashPair});
+            i += 2;
+          } else {
+            ++i;
+          }
+          break;
+        }
+        case kQuote: {
+          const size_t e = CssStringEnd(i);
+          if (e == npos) return Stop(i);
+          i = e;
+          break;
+        }
+        case kBackslash:
+        case kLead:
+          i += 2;
+          break;
+        case kParen: {
+          if (!UrlBefore(i)) {
+            ++i;
+            break;
+          }
+          // An unquoted url(...) runs to its ")"; "/*" and "//" inside it are part of the address.
+          size_t j = i + 1;
+          while (j < n_ && IsWs(p_[j])) ++j;
+          if (j < n_ && (p_[j] == '"' || p_[j] == '\'')) {
+            i = j;
+            break;
+          }
+          while (j < n_ && p_[j] != ')' && p_[j] != 0) j += (p_[j] == '\\' || (opt_.sjis && IsSjisLead(p_[j]))) ? 2 : 1;
+          if (j >= n_ || p_[j] == 0) return Stop(i);
+          i = j + 1;
+          break;
+        }
+        default:  // NUL
+          return Stop(i);
+      }
+    }
+  }
+
+  struct Tmpl {
+    size_t start;  // position of the opening backtick
+    int depth;     // braces open inside the current ${...}
+  };
+
+  std::string_view text_;
+  const unsigned char* p_;
+  size_t n_;
+  Options opt_;
+  const Tables& t_;
+  Scan out_;
+  size_t litEnd_ = 0;      // just after the last string, template or regular expression
+  size_t cmtEnd_ = 0;      // just after the last comment
+  bool cmtRegexOk_ = true; // RegexAllowedAt at the start of that comment
+  std::vector<Tmpl> tmpl_;
+};
+
+}  // namespace
+
+Scan Comments(std::string_view text, const Options& opt) { return Lexer(text, opt).Run(); }
+
+bool MayHoldComments(std::string_view text) {
+  const char* p = text.data();
+  const char* end = p + text.size();
+  while (p < end) {
+    const void* hit = std::memchr(p, '/', end - p);
+    if (!hit) return false;
+    p = static_cast<const char*>(hit) + 1;
+    if (p < end && (*p == '*' || *p == '/')) return true;
+  }
+  return false;
+}
+
+}  // namespace jsscan
