@@ -1,0 +1,551 @@
+#include "compress/SiteCopy.h"
+
+#include "app/Platform.h"
+#include "app/mFile.h"
+#include "compress/TextOps.h"
+
+#include <QByteArray>
+#include <QUrl>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <system_error>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <sys/sendfile.h>
+#endif
+
+namespace trimora {
+namespace {
+
+std::string Reason(int err) { return std::generic_category().message(err); }
+
+// Closes a descriptor when it goes out of scope.
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() { reset(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  bool ok() const { return fd_ >= 0; }
+  void reset(int fd = -1) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+struct DirId {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  bool operator==(const DirId&) const = default;
+};
+
+DirId IdOf(const struct stat& st) { return {st.st_dev, st.st_ino}; }
+
+struct Entry {
+  std::string name;
+  unsigned char type;  // d_type
+};
+
+// The names of a folder, sorted by byte, which for UTF-8 names is Unicode code point order.
+bool ListFolder(int dirFd, std::vector<Entry>& out, int& err) {
+  out.clear();
+  const int dup = ::dup(dirFd);
+  if (dup < 0) {
+    err = errno;
+    return false;
+  }
+  DIR* dir = ::fdopendir(dup);
+  if (!dir) {
+    err = errno;
+    ::close(dup);
+    return false;
+  }
+  ::rewinddir(dir);
+  errno = 0;
+  while (struct dirent* e = ::readdir(dir)) {
+    const char* n = e->d_name;
+    if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
+    out.push_back({n, e->d_type});
+  }
+  err = errno;
+  ::closedir(dir);
+  std::sort(out.begin(), out.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
+  return err == 0;
+}
+
+// Copies the rest of `in` to `out`: in the kernel where it can, else through a buffer.
+bool CopyBytes(int in, int out, uint64_t& copied, int& err) {
+  bool kernel = true;
+  for (;;) {
+#ifdef __linux__
+    if (kernel) {
+      const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t{1} << 30, 0);
+      if (n > 0) {
+        copied += static_cast<uint64_t>(n);
+        continue;
+      }
+      if (n == 0) return true;
+      if (errno == EINTR) continue;
+      if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL || errno == EPERM) {
+        kernel = false;
+        continue;
+      }
+      err = errno;
+      return false;
+    }
+#else
+    (void)kernel;
+#endif
+    char buf[1 << 16];
+    const ssize_t n = ::read(in, buf, sizeof buf);
+    if (n == 0) return true;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      err = errno;
+      return false;
+    }
+    for (ssize_t done = 0; done < n;) {
+      const ssize_t w = ::write(out, buf + done, static_cast<size_t>(n - done));
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        err = errno;
+        return false;
+      }
+      done += w;
+    }
+    copied += static_cast<uint64_t>(n);
+  }
+}
+
+class Copier {
+ public:
+  Copier(const SiteCopyRequest& request, SiteCopyResult& result, const platform::Platform& platform, DirId copyRoot)
+      : request_(request), result_(result), platform_(platform), copyRoot_(copyRoot) {}
+
+  // The site's top-level items, with the name filters and the cancel check between items.
+  void CopyTop(int siteFd, const fs::path& site, const struct stat& siteStat, int copyFd) {
+    std::vector<Entry> entries;
+    int err = 0;
+    if (!ListFolder(siteFd, entries, err)) {
+      Fail(site, Reason(err));
+      if (entries.empty()) return;
+    }
+    stack_.push_back(IdOf(siteStat));
+    for (const Entry& e : entries) {
+      if (request_.cancel && request_.cancel->load()) {
+        result_.cancelled = true;
+        break;
+      }
+      if (IsFilteredName(e.name)) continue;
+      CopyEntry(siteFd, site, e, copyFd);
+    }
+    stack_.pop_back();
+  }
+
+ private:
+  void Fail(const fs::path& item, std::string reason) { result_.failures.push_back({item, std::move(reason)}); }
+
+  void Report() {
+    if (request_.progress) request_.progress(progress_);
+  }
+
+  void CopyEntry(int srcDirFd, const fs::path& srcDir, const Entry& e, int dstDirFd) {
+    const fs::path src = srcDir / e.name;
+    unsigned char type = e.type;
+    if (type != DT_DIR && type != DT_REG) {
+      // A link is followed to what it stands for; other kinds need a look at the item.
+      struct stat st {};
+      if (::fstatat(srcDirFd, e.name.c_str(), &st, 0) != 0) {
+        const int err = errno;
+        struct stat lst {};
+        const bool link = ::fstatat(srcDirFd, e.name.c_str(), &lst, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(lst.st_mode);
+        Fail(src, link && (err == ENOENT || err == ENOTDIR) ? "broken link" : link && err == ELOOP ? "link loop" : Reason(err));
+        return;
+      }
+      if (S_ISDIR(st.st_mode)) type = DT_DIR;
+      else if (S_ISREG(st.st_mode)) type = DT_REG;
+      else {
+        Fail(src, "not a file or folder");
+        return;
+      }
+    }
+    if (type == DT_DIR) CopyFolder(srcDirFd, src, e.name, dstDirFd);
+    else CopyFile(srcDirFd, src, e.name, dstDirFd);
+  }
+
+  void CopyFolder(int srcDirFd, const fs::path& src, const std::string& name, int dstDirFd) {
+    Fd in(::openat(srcDirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat st {};
+    if (!in.ok() || ::fstat(in.get(), &st) != 0) {
+      Fail(src, Reason(errno));
+      return;
+    }
+    const DirId id = IdOf(st);
+    // The copy itself, when the destination lies inside the site: never copied into itself.
+    if (id == copyRoot_) return;
+    if (std::find(stack_.begin(), stack_.end(), id) != stack_.end()) {
+      Fail(src, "link loop");
+      return;
+    }
+    if (::mkdirat(dstDirFd, name.c_str(), 0700) != 0) {
+      Fail(src, Reason(errno));
+      return;
+    }
+    Fd out(::openat(dstDirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!out.ok()) {
+      Fail(src, Reason(errno));
+      return;
+    }
+    progress_.text = "Copying Directory: " + platform_.DisplayName(src);
+    Report();
+
+    std::vector<Entry> entries;
+    int err = 0;
+    if (!ListFolder(in.get(), entries, err)) Fail(src, Reason(err));
+    stack_.push_back(id);
+    for (const Entry& e : entries) CopyEntry(in.get(), src, e, out.get());
+    stack_.pop_back();
+
+    // The folder's own permissions, always leaving the owner able to rewrite the copy.
+    (void)::fchmod(out.get(), (st.st_mode & 0777) | 0700);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    (void)::futimens(out.get(), times);
+  }
+
+  void CopyFile(int srcDirFd, const fs::path& src, const std::string& name, int dstDirFd) {
+    Fd in(::openat(srcDirFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    struct stat st {};
+    if (!in.ok() || ::fstat(in.get(), &st) != 0) {
+      Fail(src, Reason(errno));
+      return;
+    }
+    if (!S_ISREG(st.st_mode)) {
+      Fail(src, "not a file or folder");
+      return;
+    }
+    Fd out(::openat(dstDirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0777));
+    if (!out.ok()) {
+      Fail(src, Reason(errno));
+      return;
+    }
+    uint64_t copied = 0;
+    int err = 0;
+    bool ok = CopyBytes(in.get(), out.get(), copied, err);
+    if (ok) {
+      const struct timespec times[2] = {st.st_atim, st.st_mtim};
+      (void)::futimens(out.get(), times);
+    }
+    if (::close(out.release()) != 0 && ok) {
+      ok = false;
+      err = errno;
+    }
+    if (!ok) {
+      // A partial file would be rewritten as if it were the page: take it out of the copy.
+      ::unlinkat(dstDirFd, name.c_str(), 0);
+      Fail(src, Reason(err));
+      return;
+    }
+    ++progress_.files;
+    progress_.bytes += copied;
+    Report();
+  }
+
+  const SiteCopyRequest& request_;
+  SiteCopyResult& result_;
+  const platform::Platform& platform_;
+  const DirId copyRoot_;
+  std::vector<DirId> stack_;  // the source folders on the path being copied
+  CopyProgress progress_;
+};
+
+fs::path Normal(const fs::path& path) {
+  std::error_code ec;
+  fs::path abs = fs::absolute(path, ec);
+  if (ec) abs = path;
+  abs = abs.lexically_normal();
+  if (!abs.has_filename() && abs.has_parent_path() && abs != abs.root_path()) abs = abs.parent_path();
+  return abs;
+}
+
+bool IsAtOrBelow(const fs::path& item, const fs::path& folder) {
+  auto i = item.begin();
+  for (auto f = folder.begin(); f != folder.end(); ++f, ++i) {
+    if (f->empty()) continue;
+    if (i == item.end() || *i != *f) return false;
+  }
+  return true;
+}
+
+bool Exists(const fs::path& p) {
+  struct stat st {};
+  return ::lstat(p.c_str(), &st) == 0;
+}
+
+// Creates the missing folders of `path` for the owner alone, as trash folders are made.
+bool MakePrivateFolders(const fs::path& path) {
+  fs::path partial;
+  for (const auto& part : path) {
+    partial /= part;
+    if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  }
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Moves `from` to `to` unless something already stands at `to`; EEXIST then.
+int MoveNoReplace(const fs::path& from, const fs::path& to) {
+#ifdef __linux__
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+#endif
+  if (Exists(to)) return EEXIST;
+  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+bool IsFilteredName(const std::string& name) {
+  return (!name.empty() && name[0] == '_') || txt::Contains(name, " copy");
+}
+
+std::string CompressedName(const std::string& displayName) { return displayName + " Compressed"; }
+
+std::string TrashStamp(const QDateTime& when) {
+  return when.toString(QStringLiteral("yyyyMMdd hhmmss")).toStdString();
+}
+
+std::string StampedTrashName(const std::string& name, bool isFolder, const std::string& stamp) {
+  const size_t lastDot = name.rfind('.');
+  if (isFolder || lastDot == std::string::npos) return name + " " + stamp;
+  const size_t prevDot = lastDot == 0 ? std::string::npos : name.rfind('.', lastDot - 1);
+  const size_t start = prevDot == std::string::npos ? 0 : prevDot + 1;
+  return name.substr(start, lastDot - start) + " " + stamp + name.substr(lastDot);
+}
+
+TrashResult TrashFolderitem(const fs::path& item, platform::Platform& platform) {
+  TrashResult r;
+  struct stat st {};
+  if (::lstat(item.c_str(), &st) != 0) {
+    r.ok = errno == ENOENT;
+    if (!r.ok) r.reason = Reason(errno);
+    return r;
+  }
+  const QDateTime now = platform.Now();
+  const std::string stamp = TrashStamp(now);
+  const fs::path files = platform.TrashFolderFor(item);
+  if (!MakePrivateFolders(files)) {
+    r.reason = "the Trash folder cannot be made";
+    return r;
+  }
+#ifdef __APPLE__
+  const fs::path info;
+#else
+  const fs::path info = files.parent_path() / "info";
+  if (!MakePrivateFolders(info)) {
+    r.reason = "the Trash folder cannot be made";
+    return r;
+  }
+#endif
+  const std::string name = Normal(item).filename().string();
+  const bool isFolder = S_ISDIR(st.st_mode);
+  auto taken = [&](const std::string& n) {
+    return Exists(files / n) || (!info.empty() && Exists(info / (n + ".trashinfo")));
+  };
+  // The name itself when the Trash has no such item; the stamped name otherwise, numbered
+  // further only when two copies go to the Trash within one second.
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    std::string candidate = name;
+    if (attempt == 0 && taken(name)) continue;
+    if (attempt > 0)
+      candidate = StampedTrashName(name, isFolder, attempt == 1 ? stamp : stamp + " " + std::to_string(attempt));
+    fs::path infoFile;
+    if (!info.empty()) {
+      infoFile = info / (candidate + ".trashinfo");
+      const int fd = ::open(infoFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+      if (fd < 0) {
+        if (errno == EEXIST) continue;
+        r.reason = Reason(errno);
+        return r;
+      }
+      const QByteArray path = QUrl::toPercentEncoding(QString::fromStdString(Normal(item).string()), "/");
+      const std::string body = "[Trash Info]\nPath=" + path.toStdString() + "\nDeletionDate=" +
+                               now.toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toStdString() + "\n";
+      const bool written = ::write(fd, body.data(), body.size()) == static_cast<ssize_t>(body.size());
+      if (::close(fd) != 0 || !written) {
+        const int err = errno;
+        ::unlink(infoFile.c_str());
+        r.reason = Reason(err);
+        return r;
+      }
+    }
+    const int err = MoveNoReplace(item, files / candidate);
+    if (err == 0) {
+      r.ok = true;
+      r.trashedAs = files / candidate;
+      return r;
+    }
+    if (!infoFile.empty()) ::unlink(infoFile.c_str());
+    if (err != EEXIST) {
+      r.reason = Reason(err);
+      return r;
+    }
+  }
+  r.reason = "the Trash holds too many items of that name";
+  return r;
+}
+
+SiteCopyResult CopySite(const SiteCopyRequest& request, platform::Platform& platform) {
+  SiteCopyResult result;
+  const fs::path site = Normal(request.site);
+  const fs::path parent = Normal(request.destinationParent.empty() ? platform.DesktopFolder() : request.destinationParent);
+
+  Fd siteFd(::open(site.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  struct stat siteStat {};
+  if (!siteFd.ok() || ::fstat(siteFd.get(), &siteStat) != 0) {
+    std::error_code ec;
+    result.error = fs::exists(site, ec) && !fs::is_directory(site, ec) ? "Error!\rThe site is not a folder."
+                                                                        : "Error!\rThe site folder does not exist.";
+    result.refused = true;
+    return result;
+  }
+  const std::string name = platform.DisplayName(site);
+  if (name.empty()) {
+    result.error = "Error!\rThe site folder has no name to give its copy.";
+    result.refused = true;
+    return result;
+  }
+  struct stat parentStat {};
+  if (::stat(parent.c_str(), &parentStat) != 0 || !S_ISDIR(parentStat.st_mode)) {
+    result.error = "Error!\rThe folder for the compressed copy does not exist.";
+    result.refused = true;
+    return result;
+  }
+  if (::access(parent.c_str(), W_OK | X_OK) != 0) {
+    result.error = "Error!\rThe folder for the compressed copy is not writable.";
+    result.refused = true;
+    return result;
+  }
+
+  const fs::path copy = parent / CompressedName(name);
+  if (Exists(copy)) {
+    std::error_code ec;
+    const fs::path realSite = fs::weakly_canonical(site, ec);
+    const fs::path realCopy = fs::weakly_canonical(copy, ec);
+    if (IsAtOrBelow(ec ? site : realSite, ec ? copy : realCopy)) {
+      result.error = "Error!\rThe site folder lies inside its earlier compressed copy.";
+      result.refused = true;
+    return result;
+    }
+    const TrashResult trashed = TrashFolderitem(copy, platform);
+    if (!trashed.ok) {
+      result.error = "Error!\rThe earlier copy \"" + copy.filename().string() +
+                     "\" could not be moved to the Trash (" + trashed.reason + "), so nothing was compressed.";
+      return result;
+    }
+    result.trashed = trashed.trashedAs;
+  }
+  // Never merged into something that stands at the copy's place: made anew or not at all.
+  if (::mkdir(copy.c_str(), 0777) != 0) {
+    result.error = "Error!\rThe compressed copy \"" + copy.filename().string() + "\" could not be made (" +
+                   Reason(errno) + ").";
+    return result;
+  }
+  Fd copyFd(::open(copy.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat copyStat {};
+  if (!copyFd.ok() || ::fstat(copyFd.get(), &copyStat) != 0) {
+    result.error = "Error!\rThe compressed copy \"" + copy.filename().string() + "\" could not be opened.";
+    return result;
+  }
+  result.copy = copy;
+
+  Copier copier(request, result, platform, IdOf(copyStat));
+  copier.CopyTop(siteFd.get(), site, siteStat, copyFd.get());
+  return result;
+}
+
+namespace {
+
+void Collect(int dirFd, const fs::path& folder, platform::Platform& platform, std::vector<fs::path>& out) {
+  std::vector<Entry> entries;
+  int err = 0;
+  ListFolder(dirFd, entries, err);
+  for (const Entry& e : entries) {
+    unsigned char type = e.type;
+    if (type == DT_UNKNOWN) {
+      struct stat st {};
+      if (::fstatat(dirFd, e.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_LNK;
+    }
+    const fs::path item = folder / e.name;
+    if (type == DT_DIR) {
+      const std::string shown = platform.DisplayName(item);
+      if (!shown.empty() && shown[0] == '_') continue;
+      Fd sub(::openat(dirFd, e.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      if (sub.ok()) Collect(sub.get(), item, platform, out);
+    } else if (type == DT_REG) {
+      if (mFile::KindOf(item) == FileKind::Other) continue;
+      if (platform.IsHidden(item)) continue;
+      const std::string shown = platform.DisplayName(item);
+      if ((!shown.empty() && shown[0] == '_') || txt::Contains(shown, " copy")) continue;
+      out.push_back(item);
+    }
+    // Links are left alone: the copy never makes one, and one put there later could lead a
+    // rewrite out of the copy.
+  }
+}
+
+}  // namespace
+
+std::vector<fs::path> FindTheFiles(const fs::path& copy, platform::Platform& platform) {
+  std::vector<fs::path> files;
+  if (copy.empty()) return files;
+  Fd root(::open(copy.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (root.ok()) Collect(root.get(), copy, platform, files);
+  return files;
+}
+
+RunReport RunCollected(const std::vector<fs::path>& files, const RunSettings& settings,
+                       platform::Platform& platform, const RowCallback& onRow) {
+  // Rows arrive in list order; an index the run passed over is a file that vanished (every
+  // collected file is of a kind the run rewrites). Its row goes in at its place.
+  std::vector<ResultRow> rows;
+  size_t next = 0;
+  auto vanishedUpTo = [&](size_t end) {
+    for (; next < end; ++next) {
+      ResultRow row;
+      row.file = files[next];
+      row.path = mFile::GetExtraServerPathStr(settings.optimizedFolder, files[next]);
+      row.ok = false;
+      row.bytes = "read failed";
+      rows.push_back(row);
+      if (onRow) onRow(rows.back(), next, files.size());
+    }
+  };
+  RunReport report = Run(files, settings, platform, [&](const ResultRow& row, size_t index, size_t count) {
+    vanishedUpTo(index);
+    rows.push_back(row);
+    next = index + 1;
+    if (onRow) onRow(row, index, count);
+  });
+  vanishedUpTo(files.size());
+  report.rows = std::move(rows);
+  return report;
+}
+
+}  // namespace trimora
