@@ -48,3 +48,38 @@ TEST(TextOps, ShiftJisTrailBytesNeverStartAMatch) {
 }
 
 }  // namespace
+
+namespace {
+
+size_t NaiveFind(std::string_view text, std::string_view pat, size_t from, bool ignoreCase) {
+  if (pat.empty()) return txt::npos;
+  for (size_t i = from; i + pat.size() <= text.size(); ++i) {
+    bool ok = true;
+    for (size_t j = 0; j < pat.size() && ok; ++j) {
+      const unsigned char a = static_cast<unsigned char>(text[i + j]);
+      const unsigned char b = static_cast<unsigned char>(pat[j]);
+      ok = ignoreCase ? txt::AsciiLower(a) == txt::AsciiLower(b) : a == b;
+    }
+    if (ok) return i;
+  }
+  return txt::npos;
+}
+
+TEST(TextOps, FindAgreesWithANaiveSearchWhateverByteItAnchorsOn) {
+  const std::string alphabet = " ;:{}<>-!aAbB\n";
+  const std::string pats[] = {" ;", "; ", "<!--", "-->", "{\n", "\n{", "a b", "<A", " :", "-- ", "  ", "B;"};
+  unsigned seed = 12345;
+  auto next = [&] { seed = seed * 1103515245u + 12345u; return (seed >> 16) & 0x7fff; };
+  for (int round = 0; round < 2000; ++round) {
+    std::string text;
+    const size_t len = next() % 40;
+    for (size_t i = 0; i < len; ++i) text += alphabet[next() % alphabet.size()];
+    for (const auto& pat : pats) {
+      const size_t from = len ? next() % (len + 1) : 0;
+      ASSERT_EQ(txt::Find(text, pat, from), NaiveFind(text, pat, from, true)) << text << "|" << pat;
+      ASSERT_EQ(txt::FindExact(text, pat, from), NaiveFind(text, pat, from, false)) << text << "|" << pat;
+    }
+  }
+}
+
+}  // namespace

@@ -25,30 +25,56 @@ size_t FindByteCi(std::string_view text, unsigned char c, size_t from) {
   return npos;
 }
 
+// How often a byte stands in web text, roughly: the search anchors on the rarest byte of the
+// pattern so that memchr runs long between false hits. Letters are never anchors when case is
+// ignored (they would need two searches).
+int Commonness(unsigned char c, bool ignoreCase) {
+  if (c == ' ' || c == '\n' || c == '\r' || c == '\t') return 100;
+  const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+  if (letter) return ignoreCase ? 1000 : 60;
+  if (c >= '0' && c <= '9') return 40;
+  if (c == '<' || c == '>' || c == '"' || c == '=' || c == '/' || c == ';' || c == ':' ||
+      c == '.' || c == ',' || c == '(' || c == ')')
+    return 30;
+  return 10;
+}
+
+size_t AnchorIndex(std::string_view pat, bool ignoreCase) {
+  size_t best = 0;
+  int bestScore = Commonness(static_cast<unsigned char>(pat[0]), ignoreCase);
+  for (size_t j = 1; j < pat.size(); ++j) {
+    const int score = Commonness(static_cast<unsigned char>(pat[j]), ignoreCase);
+    if (score < bestScore) { best = j; bestScore = score; }
+  }
+  return best;
+}
+
 template <bool IgnoreCase>
 size_t FindImpl(std::string_view text, std::string_view pat, size_t from, bool sjis) {
   const size_t m = pat.size();
   if (m == 0 || m > text.size()) return npos;
   const size_t last = text.size() - m;
-  const unsigned char first = static_cast<unsigned char>(pat[0]);
-  size_t i = from;
+  const size_t a = AnchorIndex(pat, IgnoreCase);
+  const unsigned char anchor = static_cast<unsigned char>(pat[a]);
+  size_t i = from;  // candidate start
   while (i <= last) {
     size_t hit;
     if constexpr (IgnoreCase) {
-      hit = FindByteCi(text, first, i);
+      hit = FindByteCi(text, anchor, i + a);
     } else {
-      const void* p = std::memchr(text.data() + i, first, text.size() - i);
+      const void* p = std::memchr(text.data() + i + a, anchor, text.size() - i - a);
       hit = p ? static_cast<const char*>(p) - text.data() : npos;
     }
-    if (hit == npos || hit > last) return npos;
+    if (hit == npos || hit - a > last) return npos;
+    const size_t start = hit - a;
     bool ok;
     if constexpr (IgnoreCase) {
-      ok = MatchAt(text, hit, pat);
+      ok = MatchAt(text, start, pat);
     } else {
-      ok = std::memcmp(text.data() + hit + 1, pat.data() + 1, m - 1) == 0;
+      ok = std::memcmp(text.data() + start, pat.data(), m) == 0;
     }
-    if (ok && !(sjis && IsShiftJisTrail(text, hit))) return hit;
-    i = hit + 1;
+    if (ok && !(sjis && IsShiftJisTrail(text, start))) return start;
+    i = start + 1;
   }
   return npos;
 }
