@@ -138,7 +138,7 @@ TEST(LineEndings, EveryBreakBecomesTheFilesOwn) {
   }
   std::mt19937 rng(7);
   for (int i = 0; i < 2000; ++i) {
-    const std::string in = RandomText(rng, {"a", "\r", "\n", "\r\n", "b"}, 12);
+    const std::string in = RandomText(rng, {"a", "\r", "\n", "\r\n", "b", "\r\n\r\n", "bcdefgh"}, i % 60);
     for (const std::string b : {"\n", "\r", "\r\n"}) {
       std::string s = in;
       Shared::NormalizeLineEndings(s, b);
@@ -209,7 +209,7 @@ TEST(Blanks, OnePassEqualsTheLiteralSweeps) {
 TEST(EmptyLines, OneSweepOfDoubleBreaks) {
   std::mt19937 rng(3);
   for (int i = 0; i < 2000; ++i) {
-    const std::string in = RandomText(rng, {"a", "\n", "\r", "\r\n", "\n\n"}, i % 30);
+    const std::string in = RandomText(rng, {"a", "\n", "\r", "\r\n", "\n\n", "bcdefgh"}, i % 60);
     for (const std::string b : {"\n", "\r", "\r\n"}) {
       std::string s = in;
       Shared::CollapseEmptyLines(s, b);
@@ -308,9 +308,25 @@ TEST(LineFilter, OnePassEqualsTheLiteralRules) {
     const std::string in = RandomText(rng, pieces, i % 25);
     for (bool script : {false, true}) {
       ASSERT_EQ(Show(Filter(in, "\n", script)), Show(LiteralFilter(in, "\n", script))) << Show(in);
-      std::string crlf = in;
-      Shared::NormalizeLineEndings(crlf, "\r\n");
-      ASSERT_EQ(Show(Filter(crlf, "\r\n", script)), Show(LiteralFilter(crlf, "\r\n", script))) << Show(in);
+      for (const std::string b : {"\r\n", "\r"}) {
+        std::string other = in;
+        Shared::NormalizeLineEndings(other, b);
+        ASSERT_EQ(Show(Filter(other, b, script)), Show(LiteralFilter(other, b, script))) << Show(in);
+      }
+    }
+  }
+}
+
+TEST(LineFilter, LongTextsWithFewChanges) {
+  // Long stretches between the lines that change, in every line ending.
+  std::string page;
+  for (int i = 0; i < 300; ++i) page += i % 97 == 0 ? "\n" : i % 89 == 0 ? "// c <!-- End include -->\n" : "line of text\n";
+  page += "last";
+  for (const std::string b : {"\n", "\r\n", "\r"}) {
+    for (bool script : {false, true}) {
+      std::string t = page;
+      Shared::NormalizeLineEndings(t, b);
+      ASSERT_EQ(Filter(t, b, script), LiteralFilter(t, b, script)) << Show(b) << script;
     }
   }
 }

@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace Shared {
 namespace {
 
@@ -14,44 +18,107 @@ constexpr std::string_view kBxInclude = "<!-- bxinclude";
 constexpr std::string_view kEndInclude = "<!-- End include";
 constexpr size_t kLongestMarker = 16;
 
-// ---- Eight bytes at a time ----
-// A byte mask with 0x80 in every byte of `v` that is zero, exact (no borrow between bytes).
-inline uint64_t ZeroBytes(uint64_t v) {
-  constexpr uint64_t low7 = 0x7F7F7F7F7F7F7F7FULL;
-  return ~(((v & low7) + low7) | v | low7);
+// ---- Sixteen bytes at a time ----
+// Bit k of the result is set when p[k] == c, for k = 0..15.
+inline uint32_t Eq16(const char* p, char c) {
+#if defined(__SSE2__)
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c))));
+#else
+  // Eight bytes per word: 0x80 marks the bytes equal to c (exact, no borrow between bytes),
+  // then one multiplication gathers the marks into eight bits.
+  auto word = [c](const char* q) {
+    uint64_t w;
+    std::memcpy(&w, q, 8);
+    if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
+    w ^= 0x0101010101010101ULL * static_cast<unsigned char>(c);
+    constexpr uint64_t low7 = 0x7F7F7F7F7F7F7F7FULL;
+    const uint64_t zero = ~(((w & low7) + low7) | w | low7);
+    return static_cast<uint32_t>(((zero >> 7) * 0x0102040810204080ULL) >> 56);
+  };
+  return word(p) | (word(p + 8) << 8);
+#endif
 }
-inline uint64_t EqBytes(uint64_t v, unsigned char c) { return ZeroBytes(v ^ (0x0101010101010101ULL * c)); }
-inline uint64_t Load(const char* p) {
-  uint64_t v;
-  std::memcpy(&v, p, 8);
-  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
-  return v;
+
+// First i >= from with d[i] == c1 and d[i + 1] == c2; npos when none.
+size_t FindPair(const char* d, size_t n, size_t from, char c1, char c2) {
+  size_t i = from;
+  while (i + 17 <= n) {
+    const uint32_t hits = Eq16(d + i, c1) & Eq16(d + i + 1, c2);
+    if (hits) return i + std::countr_zero(hits);
+    i += 16;
+  }
+  for (; i + 1 < n; ++i)
+    if (d[i] == c1 && d[i + 1] == c2) return i;
+  return txt::npos;
 }
 
 // Position of the first byte at or after `from` that is a tab (when `tabs`) or the first of two
-// adjacent blanks (a blank being a space, or a tab when `tabs`); npos when none.
+// adjacent blanks (a blank being a space, or a tab when `tabs`); npos when none. Called with a
+// `from` that does not follow a blank, so the position found starts a run of blanks.
 size_t FindBlankRunStart(const char* d, size_t n, size_t from, bool tabs) {
   size_t i = from;
-  bool prevBlank = false;  // the byte before `i` is a blank; `from` never follows one
-  while (i + 8 <= n) {
-    const uint64_t w = Load(d + i);
-    const uint64_t t = tabs ? EqBytes(w, '\t') : 0;
-    const uint64_t blank = EqBytes(w, ' ') | t;
-    if (prevBlank && (blank & 0x80)) return i - 1;
-    // Byte k and byte k + 1 both blank: bit 7 of byte k survives.
-    const uint64_t hits = t | (blank & (blank >> 8));
-    if (hits) return i + (std::countr_zero(hits) >> 3);
-    prevBlank = (blank >> 63) != 0;
-    i += 8;
+  while (i + 17 <= n) {
+    uint32_t hits;
+    if (tabs) {
+      const uint32_t t0 = Eq16(d + i, '\t'), t1 = Eq16(d + i + 1, '\t');
+      hits = t0 | ((Eq16(d + i, ' ') | t0) & (Eq16(d + i + 1, ' ') | t1));
+    } else {
+      hits = Eq16(d + i, ' ') & Eq16(d + i + 1, ' ');
+    }
+    if (hits) return i + std::countr_zero(hits);
+    i += 16;
   }
+  auto blank = [&](char c) { return c == ' ' || (tabs && c == '\t'); };
   for (; i < n; ++i) {
-    const char c = d[i];
-    const bool blank = c == ' ' || (tabs && c == '\t');
-    if (tabs && c == '\t') return prevBlank ? i - 1 : i;
-    if (blank && prevBlank) return i - 1;
-    prevBlank = blank;
+    if (tabs && d[i] == '\t') return i;
+    if (blank(d[i]) && i + 1 < n && blank(d[i + 1])) return i;
   }
   return txt::npos;
+}
+
+// The first CR or LF at or after `from`; n when none.
+size_t FindBreakByte(const char* d, size_t n, size_t from) {
+  size_t i = from;
+  while (i + 16 <= n) {
+    const uint32_t hits = Eq16(d + i, '\r') | Eq16(d + i, '\n');
+    if (hits) return i + std::countr_zero(hits);
+    i += 16;
+  }
+  while (i < n && d[i] != '\r' && d[i] != '\n') ++i;
+  return i;
+}
+
+// The first CR not followed by LF or LF not preceded by CR; npos when every break is CR LF.
+size_t FindLoneBreak(const char* d, size_t n) {
+  if (n == 0) return txt::npos;
+  if (d[0] == '\n' || (d[0] == '\r' && (n < 2 || d[1] != '\n'))) return 0;
+  size_t i = 1;
+  // Block k covers the bytes i .. i + 15, looking one byte back and one ahead.
+  while (i + 17 <= n) {
+    const uint32_t lf = Eq16(d + i, '\n'), cr = Eq16(d + i, '\r');
+    const uint32_t lone = (lf & ~Eq16(d + i - 1, '\r')) | (cr & ~Eq16(d + i + 1, '\n'));
+    if (lone & 0xFFFFu) return i + std::countr_zero(lone);
+    i += 16;
+  }
+  for (; i < n; ++i) {
+    if (d[i] == '\n' && d[i - 1] != '\r') return i;
+    if (d[i - 1] == '\r' && d[i] != '\n') return i - 1;
+  }
+  return d[n - 1] == '\r' ? n - 1 : txt::npos;
+}
+
+// The first byte at or after `from` that is no blank; n when none.
+size_t FindRunEnd(const char* d, size_t n, size_t from, bool tabs) {
+  size_t i = from;
+  while (i + 16 <= n) {
+    const uint32_t blank = Eq16(d + i, ' ') | (tabs ? Eq16(d + i, '\t') : 0);
+    const uint32_t other = ~blank & 0xFFFFu;
+    if (other) return i + std::countr_zero(other);
+    i += 16;
+  }
+  while (i < n && (d[i] == ' ' || (tabs && d[i] == '\t'))) ++i;
+  return i;
 }
 
 // The length a run of `n` blanks ends with after the tab pass (three blanks -> one, one sweep)
@@ -70,8 +137,7 @@ void BlankRuns(std::string& text, bool tabs, bool doubles) {
   if (r == txt::npos) return;
   size_t w = r;  // bytes before `w` are final; bytes from `r` on are still to read
   while (r != txt::npos) {
-    size_t e = r;
-    while (e < n && (d[e] == ' ' || (tabs && d[e] == '\t'))) ++e;
+    const size_t e = FindRunEnd(d, n, r, tabs);
     const size_t keep = RunLength(e - r, tabs, doubles);
     std::memset(d + w, ' ', keep);
     w += keep;
@@ -84,15 +150,22 @@ void BlankRuns(std::string& text, bool tabs, bool doubles) {
   text.resize(w);
 }
 
-// Next occurrence of the exact bytes `pat` at or after `from` (memchr on its first byte).
+// Next occurrence of the exact bytes `pat` at or after `from`. Candidates come from a rare pair
+// of neighbouring bytes: the first two, except after a leading CR LF, which ends every line of
+// such a file ("\r\n\r\n" is looked for by its "\n\r", "\r\n//" by its "\n/").
 size_t FindBytes(const char* d, size_t n, std::string_view pat, size_t from) {
   const size_t m = pat.size();
-  while (from + m <= n) {
-    const void* p = std::memchr(d + from, pat[0], n - from - m + 1);
-    if (!p) return txt::npos;
-    const size_t at = static_cast<const char*>(p) - d;
-    if (std::memcmp(d + at + 1, pat.data() + 1, m - 1) == 0) return at;
-    from = at + 1;
+  if (m == 0 || from >= n || n - from < m) return txt::npos;
+  if (m == 1) {
+    const void* p = std::memchr(d + from, pat[0], n - from);
+    return p ? static_cast<size_t>(static_cast<const char*>(p) - d) : txt::npos;
+  }
+  const size_t k = m > 2 && pat[0] == '\r' && pat[1] == '\n' ? 1 : 0;
+  for (size_t at = FindPair(d, n, from + k, pat[k], pat[k + 1]); at != txt::npos;
+       at = FindPair(d, n, at + 1, pat[k], pat[k + 1])) {
+    const size_t start = at - k;
+    if (start + m > n) return txt::npos;
+    if (std::memcmp(d + start, pat.data(), m) == 0) return start;
   }
   return txt::npos;
 }
@@ -192,38 +265,27 @@ std::string GetLineEnding(std::string_view text) {
 void NormalizeLineEndings(std::string& text, std::string_view b) {
   const char* d = text.data();
   const size_t n = text.size();
-  const bool crlf = b == "\r\n";
-  // First decide, with memchr scans only, whether any break differs from `b`.
+  // First decide, scanning only, whether any break differs from `b`.
   bool change = false;
   if (b == "\n") {
     change = std::memchr(d, '\r', n) != nullptr;
   } else if (b == "\r") {
     change = std::memchr(d, '\n', n) != nullptr;
-  } else if (crlf) {
-    for (const void* p = std::memchr(d, '\n', n); p && !change;) {
-      const size_t i = static_cast<const char*>(p) - d;
-      change = i == 0 || d[i - 1] != '\r';
-      p = i + 1 < n ? std::memchr(d + i + 1, '\n', n - i - 1) : nullptr;
-    }
-    for (const void* p = std::memchr(d, '\r', n); p && !change;) {
-      const size_t i = static_cast<const char*>(p) - d;
-      change = i + 1 >= n || d[i + 1] != '\n';
-      p = i + 1 < n ? std::memchr(d + i + 1, '\r', n - i - 1) : nullptr;
-    }
+  } else if (b == "\r\n") {
+    change = FindLoneBreak(d, n) != txt::npos;
+  } else {
+    return;
   }
   if (!change) return;
   std::string out;
-  out.reserve(crlf ? n + n / 8 : n);
+  out.reserve(b.size() == 2 ? n + n / 8 : n);
   size_t i = 0;
   while (i < n) {
-    // Copy up to the next CR or LF.
-    size_t j = i;
-    while (j < n && d[j] != '\r' && d[j] != '\n') ++j;
+    const size_t j = FindBreakByte(d, n, i);
     out.append(d + i, j - i);
     if (j == n) break;
     out.append(b);
-    j += (d[j] == '\r' && j + 1 < n && d[j + 1] == '\n') ? 2 : 1;
-    i = j;
+    i = j + ((d[j] == '\r' && j + 1 < n && d[j + 1] == '\n') ? 2 : 1);
   }
   text.swap(out);
 }
@@ -233,46 +295,81 @@ void FilterLines(std::string& text, const trimora::TextCtx& ctx, bool script) {
   if (b.empty()) return;
   const std::string_view s = text;
   const size_t n = s.size();
+  const size_t bl = b.size();
   const char* d = s.data();
+  const std::string bb = std::string(b) + std::string(b);
+  const std::string bc = std::string(b) + "//";
+
+  // Most lines stay as they are, so the filter jumps from one line that needs attention to the
+  // next (an empty line, a script comment line, a line with an include marker) and copies the
+  // stretches between them whole. `from` is always the start of a line.
+  auto emptyLine = [&](size_t from) -> size_t {
+    if (from == 0 && s.substr(0, bl) == b) return 0;
+    const size_t p = FindBytes(d, n, bb, from >= bl ? from - bl : 0);
+    return p == txt::npos ? p : p + bl;
+  };
+  auto commentLine = [&](size_t from) -> size_t {
+    if (!script) return txt::npos;
+    if (from == 0 && s.substr(0, 2) == "//") return 0;
+    const size_t p = FindBytes(d, n, bc, from >= bl ? from - bl : 0);
+    return p == txt::npos ? p : p + bl;
+  };
+  auto lineOf = [&](size_t at, size_t from) {
+    size_t i = at;
+    while (i > from && !(d[i - 1] == b.back() && i >= bl && s.compare(i - bl, bl, b) == 0)) --i;
+    return i;
+  };
+
   std::string out;
   bool changed = false;
   size_t keepFrom = 0;  // start of the stretch of lines kept verbatim, not yet copied
   auto flush = [&](size_t upTo) {
     if (!changed) {
-      out.reserve(n + b.size());
+      out.reserve(n + bl);
       changed = true;
     }
     out.append(s.substr(keepFrom, upTo - keepFrom));
   };
+
+  size_t pos = 0;
+  size_t nextEmpty = emptyLine(0), nextComment = commentLine(0);
   size_t nextA = txt::Find(s, kBxInclude), nextB = txt::Find(s, kEndInclude);
-  size_t start = 0;
-  while (start < n) {
+  size_t markerAt = txt::npos, markerLine = txt::npos;
+  while (pos < n) {
+    if (nextEmpty != txt::npos && nextEmpty < pos) nextEmpty = emptyLine(pos);
+    if (nextComment != txt::npos && nextComment < pos) nextComment = commentLine(pos);
+    if (nextA != txt::npos && nextA < pos) nextA = txt::Find(s, kBxInclude, pos);
+    if (nextB != txt::npos && nextB < pos) nextB = txt::Find(s, kEndInclude, pos);
+    const size_t m = std::min(nextA, nextB);
+    if (m != markerAt) {
+      markerAt = m;
+      markerLine = m == txt::npos ? m : lineOf(m, pos);
+    }
+    const size_t start = std::min({nextEmpty, nextComment, markerLine});
+    if (start == txt::npos) break;
+
     size_t end = FindBytes(d, n, b, start);
     const bool hasBreak = end != txt::npos;
     if (!hasBreak) end = n;
-    const size_t next = hasBreak ? end + b.size() : n;
-    if (nextA != txt::npos && nextA < start) nextA = txt::Find(s, kBxInclude, start);
-    if (nextB != txt::npos && nextB < start) nextB = txt::Find(s, kEndInclude, start);
-    const bool marker = std::min(nextA, nextB) < end;
+    const size_t next = hasBreak ? end + bl : n;
+    flush(start);
     const bool empty = end == start;
     const bool comment = script && end - start >= 2 && d[start] == '/' && d[start + 1] == '/';
-    if (empty || comment) {
-      flush(start);
-      keepFrom = next;
-    } else if (marker) {
-      flush(start);
+    if (!empty && !comment) {
+      // An include-marker line.
       const std::string line = CutMarkers(s.substr(start, end - start));
       if (!OnlyBlanks(line)) {
         out.append(line);
         out.append(b);
       }
-      keepFrom = next;
-    } else if (!hasBreak) {
-      flush(n);
-      out.append(b);
-      keepFrom = n;
     }
-    start = next;
+    keepFrom = pos = next;
+  }
+  // A last line without a line ending gets one.
+  if (keepFrom < n && !(n >= bl && s.substr(n - bl) == b)) {
+    flush(n);
+    out.append(b);
+    keepFrom = n;
   }
   if (!changed) return;
   out.append(s.substr(keepFrom));
