@@ -261,8 +261,8 @@ class Copier {
       Fail(src, Reason(err));
       return;
     }
-    ++progress_.files;
-    progress_.bytes += copied;
+    progress_.files = ++result_.files;
+    progress_.bytes = result_.bytes += copied;
     Report();
   }
 
