@@ -123,7 +123,7 @@ class ProgressLine {
     Draw("copying: " + std::to_string(p.files) + " files, " + std::to_string(p.bytes / 1000000) + " MB  " + p.text);
   }
   void Rewriting(size_t done, size_t count) {
-    if (done != count && !Due()) return;
+    if (!on_ || (done != count && !Due())) return;
     constexpr size_t kWidth = 30;
     const size_t filled = count ? done * kWidth / count : kWidth;
     Draw("rewriting [" + std::string(filled, '#') + std::string(kWidth - filled, ' ') + "] " + std::to_string(done) +
@@ -188,7 +188,15 @@ int Compress(const Args& args) {
   sa.sa_flags = SA_RESTART;
   sigemptyset(&sa.sa_mask);
   struct sigaction previous {};
-  ::sigaction(SIGINT, &sa, &previous);
+  ::sigaction(SIGINT, nullptr, &previous);
+  const bool interruptible = previous.sa_handler != SIG_IGN;  // started in the background: leave it so
+  if (interruptible) {
+    ::sigaction(SIGINT, &sa, nullptr);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  }
 
   ProgressLine progress;
   trimora::SiteCopyRequest request;
@@ -198,7 +206,7 @@ int Compress(const Args& args) {
   request.progress = [&](const trimora::CopyProgress& p) { progress.Copying(p); };
   const trimora::SiteCopyResult copied = trimora::CopySite(request, system);
   // From here on Ctrl-C ends the process as usual; every rewrite replaces its file whole.
-  ::sigaction(SIGINT, &previous, nullptr);
+  if (interruptible) ::sigaction(SIGINT, &previous, nullptr);
   progress.Clear();
   if (!copied.ok()) {
     std::fprintf(stderr, "trimora-cli: %s\n", OneLine(copied.error).c_str());
