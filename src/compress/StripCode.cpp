@@ -97,10 +97,15 @@ class Folder {
         decoder_.emplace(mEncodings::DecoderName(encoding_), QStringDecoder::Flag::Stateless);
       }
       if (decoder_->isValid()) {
+        decoder_->resetState();
         const QString s = decoder_->decode(QByteArrayView(t.data(), static_cast<qsizetype>(t.size())));
-        const QByteArray folded = s.toCaseFolded().toUtf8();
-        key.assign(folded.constData(), static_cast<size_t>(folded.size()));
-        return;
+        // Bytes the encoding does not know would all decode to U+FFFD and meet; compare those
+        // texts by their bytes instead.
+        if (!decoder_->hasError()) {
+          const QByteArray folded = s.toCaseFolded().toUtf8();
+          key.assign(folded.constData(), static_cast<size_t>(folded.size()));
+          return;
+        }
       }
     }
     // ASCII letters only; the two bytes of a Shift_JIS character stay as they are.
