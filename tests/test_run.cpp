@@ -159,17 +159,23 @@ TEST_F(RunTest, AnErrorAtOneFileIsLoggedAndTheRunGoesOn) {
       return TestPlatform::DisplayName(p);
     }
   } failing;
-  const auto bad = Site("bad.html", "<a> <b>\n");
-  const auto good = Site("good.html", "<a> <b>\n");
-  const auto report = trimora::Run({bad, good}, settings, failing);
-  EXPECT_EQ(Rows(report), (std::vector<std::string>{kTilde + "bad.html\terror: display name unavailable",
-                                                    kTilde + "good.html\t1 bytes"}));
-  EXPECT_EQ(report.totalBytes, "1 bytes");
-  EXPECT_EQ(ReadFile(bad), "<a> <b>\n");
-  const std::string log = ReadFile(failing.DesktopFolder() / "Trimora.error");
-  EXPECT_EQ(log.compare(0, 47, "std::runtime_error\rMesage: display name unavail"), 0) << log;
-  EXPECT_NE(log.find("\r< stack Info >\r"), std::string::npos);
-  EXPECT_EQ(log.substr(log.size() - 20), "\r< stack Info End >\r");
+  const fs::path log = failing.DesktopFolder() / "Trimora.error";
+  for (int jobs : {1, 3}) {
+    SCOPED_TRACE(jobs);
+    settings.jobs = jobs;
+    fs::remove(log);
+    const auto bad = Site("bad.html", "<a> <b>\n");
+    const auto good = Site("good.html", "<a> <b>\n");
+    const auto report = trimora::Run({bad, good}, settings, failing);
+    EXPECT_EQ(Rows(report), (std::vector<std::string>{kTilde + "bad.html\terror: display name unavailable",
+                                                      kTilde + "good.html\t1 bytes"}));
+    EXPECT_EQ(report.totalBytes, "1 bytes");
+    EXPECT_EQ(ReadFile(bad), "<a> <b>\n");
+    const std::string text = ReadFile(log);
+    EXPECT_EQ(text.compare(0, 47, "std::runtime_error\rMesage: display name unavail"), 0) << text;
+    EXPECT_NE(text.find("\r< stack Info >\r"), std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - 20), "\r< stack Info End >\r");
+  }
 }
 
 TEST_F(RunTest, AFailedWriteKeepsTheOldFileAndAddsNothing) {
