@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
 #include <stdexcept>
 
@@ -256,5 +257,40 @@ TEST_F(RunTest, ParallelRunIsExactlyTheSequentialRun) {
     EXPECT_EQ(par, seq);
   }
 }
+
+// ---- A small site through the whole run, against reviewed results ---------------------------
+// TRIMORA_UPDATE_GOLDEN=1 rewrites the expected files from the current output.
+
+namespace golden {
+
+const fs::path kData = fs::path(TRIMORA_TEST_DATA) / "golden";
+
+TEST_F(RunTest, GoldenSite) {
+  const fs::path site = kData / "site";
+  settings.originalFolder = site;
+  fs::remove_all(settings.optimizedFolder);
+  fs::copy(site, settings.optimizedFolder, fs::copy_options::recursive);
+  const auto dicts = SyntaxCheck::LoadDictionaries(TRIMORA_RESOURCES_DIR);
+  settings.dicts = &dicts;
+  settings.opts = trimora::Options();
+  const std::vector<std::string> pages = {"about/index.html", "css/site.css", "index.html", "js/app.js"};
+  std::vector<fs::path> files;
+  for (const auto& p : pages) files.push_back(settings.optimizedFolder / p);
+  const auto report = trimora::Run(files, settings, platform);
+
+  std::string summary;
+  for (const auto& row : report.rows) summary += row.path + "\t" + row.bytes + "\n";
+  summary += report.totalLabel + "\t" + report.totalBytes + "\n";
+  for (const auto& f : report.findings) summary += f.message + "\n";
+  const bool update = std::getenv("TRIMORA_UPDATE_GOLDEN") != nullptr;
+  auto compare = [&](const fs::path& expected, const std::string& actual) {
+    if (update) WriteFile(expected, actual);
+    EXPECT_EQ(ReadFile(expected), actual) << expected;
+  };
+  compare(kData / "expected" / "report.txt", summary);
+  for (const auto& p : pages) compare(kData / "expected" / p, ReadFile(settings.optimizedFolder / p));
+}
+
+}  // namespace golden
 
 }  // namespace

@@ -1,0 +1,5 @@
+"use strict";
+function f(a) {
+ return a > 1 ? "<i> </i>" : ""; // trailing
+}
+ f(2);
