@@ -53,19 +53,21 @@ size_t FindPair(const char* d, size_t n, size_t from, char c1, char c2) {
   return txt::npos;
 }
 
+// Bit k set when p[k] is a tab (when `tabs`) or p[k] and p[k + 1] are both blanks (a blank being
+// a space, or a tab when `tabs`), for k = 0..15; reads p[0..16].
+inline uint32_t RunStarts16(const char* p, bool tabs) {
+  if (!tabs) return Eq16(p, ' ') & Eq16(p + 1, ' ');
+  const uint32_t t0 = Eq16(p, '\t'), t1 = Eq16(p + 1, '\t');
+  return t0 | ((Eq16(p, ' ') | t0) & (Eq16(p + 1, ' ') | t1));
+}
+
 // Position of the first byte at or after `from` that is a tab (when `tabs`) or the first of two
 // adjacent blanks (a blank being a space, or a tab when `tabs`); npos when none. Called with a
 // `from` that does not follow a blank, so the position found starts a run of blanks.
 size_t FindBlankRunStart(const char* d, size_t n, size_t from, bool tabs) {
   size_t i = from;
   while (i + 17 <= n) {
-    uint32_t hits;
-    if (tabs) {
-      const uint32_t t0 = Eq16(d + i, '\t'), t1 = Eq16(d + i + 1, '\t');
-      hits = t0 | ((Eq16(d + i, ' ') | t0) & (Eq16(d + i + 1, ' ') | t1));
-    } else {
-      hits = Eq16(d + i, ' ') & Eq16(d + i + 1, ' ');
-    }
+    const uint32_t hits = RunStarts16(d + i, tabs);
     if (hits) return i + std::countr_zero(hits);
     i += 16;
   }
@@ -130,22 +132,49 @@ size_t RunLength(size_t n, bool tabs, bool doubles) {
 }
 
 // Rewrites every maximal run of blanks in place; see ReplaceTabs and CollapseBlankRuns.
+// The bytes between runs are moved down sixteen at a time while the next run is looked for.
 void BlankRuns(std::string& text, bool tabs, bool doubles) {
   char* d = text.data();
   const size_t n = text.size();
   size_t r = FindBlankRunStart(d, n, 0, tabs);
   if (r == txt::npos) return;
-  size_t w = r;  // bytes before `w` are final; bytes from `r` on are still to read
-  while (r != txt::npos) {
+  size_t w = r;  // bytes before `w` are final; bytes from `r` on are still to read; w <= r
+  for (;;) {
+    // d[r] starts a run of blanks.
     const size_t e = FindRunEnd(d, n, r, tabs);
     const size_t keep = RunLength(e - r, tabs, doubles);
-    std::memset(d + w, ' ', keep);
+    for (size_t k = 0; k < keep; ++k) d[w + k] = ' ';
     w += keep;
-    const size_t next = FindBlankRunStart(d, n, e, tabs);
-    const size_t stretch = (next == txt::npos ? n : next) - e;
-    if (w != e) std::memmove(d + w, d + e, stretch);
+    r = e;
+    // Move the stretch up to the next run down to `w`.
+    bool found = false;
+    while (r + 17 <= n) {
+      const uint32_t hits = RunStarts16(d + r, tabs);
+      const size_t k = hits ? static_cast<size_t>(std::countr_zero(hits)) : 16;
+      if (w != r) {
+        // A whole block may be stored only where it overwrites nothing still to be read.
+        if (w + 16 <= r + k) {
+          char block[16];
+          std::memcpy(block, d + r, 16);
+          std::memcpy(d + w, block, 16);
+        } else {
+          std::memmove(d + w, d + r, k);
+        }
+      }
+      w += k;
+      r += k;
+      if (hits) {
+        found = true;
+        break;
+      }
+    }
+    if (found) continue;
+    const size_t next = FindBlankRunStart(d, n, r, tabs);
+    const size_t stretch = (next == txt::npos ? n : next) - r;
+    if (w != r) std::memmove(d + w, d + r, stretch);
     w += stretch;
-    r = next;
+    r += stretch;
+    if (next == txt::npos) break;
   }
   text.resize(w);
 }
