@@ -1,4 +1,5 @@
 #include "compress/StripCode.h"
+#include "compress/TextOps.h"
 #include "compress/mEncodings.h"
 
 #include <gtest/gtest.h>
@@ -212,6 +213,28 @@ TEST(StripCodeEmptyLines, SweepsOutsideTemplateText) {
   };
   ExpectStrip(cases);
   ExpectStrip({{"a\r\n\r\n\r\n\r\nb", "a\r\nb"}}, Lang::Script, Ctx("\r\n"));
+}
+
+TEST(StripCodeEmptyLines, OnePassEqualsTheFourSweeps) {
+  // Texts of line-break bytes and letters, without comments or literals: the result must be
+  // what the four literal sweeps give.
+  const char alphabet[] = {'\n', '\r', 'a'};
+  unsigned seed = 7;
+  for (const std::string b : {"\n", "\r", "\r\n"}) {
+    for (int n = 0; n < 3000; ++n) {
+      std::string in;
+      for (int len = static_cast<int>(n % 23); len > 0; --len) {
+        seed = seed * 1103515245u + 12345u;
+        in += alphabet[(seed >> 16) % 3];
+      }
+      std::string expected = in;
+      txt::ReplaceAll(expected, b + b, b);
+      txt::ReplaceAll(expected, "\r\r", b);
+      txt::ReplaceAll(expected, "\r\n\r\n", b);
+      txt::ReplaceAll(expected, "\n\n", b);
+      ASSERT_EQ(StripCode::JSBlockComments(in, Ctx(b)), expected) << testing::PrintToString(in);
+    }
+  }
 }
 
 // --- style sheets ---------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include "compress/TextOps.h"
 
 #include <array>
+#include <cstdint>
 #include <cstring>
 
 namespace jsscan {
@@ -30,7 +31,41 @@ enum : unsigned char {
   kLead,       // Shift_JIS lead byte: the next byte belongs to it
 };
 
-using Table = std::array<unsigned char, 256>;
+#if (defined(__GNUC__) || defined(__clang__)) && defined(__BYTE_ORDER__) && \
+    __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#define TRIMORA_SCAN_VECTOR 1
+typedef unsigned char V16 __attribute__((vector_size(16)));
+#endif
+
+constexpr int kMaxSet = 10;
+
+// The class of every byte, and for the vector skip the interesting bytes themselves.
+struct Table {
+  std::array<unsigned char, 256> cls{};
+  bool vec = false;  // at most kMaxSet interesting bytes: the skip compares 16 bytes at a time
+#ifdef TRIMORA_SCAN_VECTOR
+  V16 splat[kMaxSet]{};
+#endif
+  unsigned char& operator[](size_t c) { return cls[c]; }
+  unsigned char operator[](size_t c) const { return cls[c]; }
+
+  void Finish() {
+#ifdef TRIMORA_SCAN_VECTOR
+    unsigned char set[kMaxSet];
+    int count = 0;
+    for (unsigned c = 0; c < 256; ++c) {
+      if (!cls[c]) continue;
+      if (count == kMaxSet) return;
+      set[count++] = static_cast<unsigned char>(c);
+    }
+    for (int k = 0; k < kMaxSet; ++k) {
+      const unsigned char c = set[k < count ? k : 0];
+      for (int j = 0; j < 16; ++j) splat[k][j] = c;
+    }
+    vec = count > 0;
+#endif
+  }
+};
 
 bool IsSjisLead(unsigned c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
@@ -99,6 +134,7 @@ Tables MakeTables(bool sjis) {
   t.cssStr['\f'] = kNewline;
   t.cssStr[0] = kNul;
   lead(t.cssStr);
+  for (Table* tb : {&t.code, &t.subst, &t.str, &t.tmpl, &t.regex, &t.css, &t.cssStr}) tb->Finish();
   return t;
 }
 
@@ -110,6 +146,23 @@ const Tables& TablesFor(bool sjis) {
 
 // First position at or after `i` whose byte is not kPlain in `tb`; `n` when none.
 inline size_t Skip(const unsigned char* p, size_t i, size_t n, const Table& tb) {
+#ifdef TRIMORA_SCAN_VECTOR
+  if (tb.vec) {
+    while (i + 16 <= n) {
+      V16 v;
+      std::memcpy(&v, p + i, 16);
+      auto m = v == tb.splat[0];
+#pragma GCC unroll 16
+      for (int k = 1; k < kMaxSet; ++k) m |= v == tb.splat[k];
+      uint64_t lo, hi;
+      std::memcpy(&lo, &m, 8);
+      std::memcpy(&hi, reinterpret_cast<const char*>(&m) + 8, 8);
+      if (lo) return i + (__builtin_ctzll(lo) >> 3);
+      if (hi) return i + 8 + (__builtin_ctzll(hi) >> 3);
+      i += 16;
+    }
+  }
+#endif
   while (i + 4 <= n) {
     if (tb[p[i]]) return i;
     if (tb[p[i + 1]]) return i + 1;
@@ -201,6 +254,13 @@ class Lexer {
 
   // End of a line comment whose body starts at `j`: its line terminator or the end of text.
   size_t LineEnd(size_t j) const {
+    if (j >= n_) return n_;
+    // Mostly an LF ends it; CR and the two Unicode separators are looked for up to there.
+    const void* lf = std::memchr(p_ + j, '\n', n_ - j);
+    const size_t limit = lf ? static_cast<const unsigned char*>(lf) - p_ : n_;
+    const void* cr = std::memchr(p_ + j, '\r', limit - j);
+    const void* e2 = opt_.utf8 ? std::memchr(p_ + j, 0xE2, limit - j) : nullptr;
+    if (!cr && !e2) return limit;
     while (j < n_) {
       const unsigned char c = p_[j];
       if (c == '\n' || c == '\r') return j;
@@ -547,6 +607,35 @@ bool MayHoldComments(std::string_view text) {
     if (p < end && (*p == '*' || *p == '/')) return true;
   }
   return false;
+}
+
+size_t FindLineBreakPair(std::string_view text, size_t from, size_t to) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
+  if (to > text.size()) to = text.size();
+  size_t i = from;
+#ifdef TRIMORA_SCAN_VECTOR
+  V16 lf, cr;
+  for (int j = 0; j < 16; ++j) {
+    lf[j] = '\n';
+    cr[j] = '\r';
+  }
+  while (i + 17 <= to) {
+    V16 a, b;
+    std::memcpy(&a, p + i, 16);
+    std::memcpy(&b, p + i + 1, 16);
+    const auto m = ((a == lf) | (a == cr)) & ((b == lf) | (b == cr));
+    uint64_t lo, hi;
+    std::memcpy(&lo, &m, 8);
+    std::memcpy(&hi, reinterpret_cast<const char*>(&m) + 8, 8);
+    if (lo) return i + (__builtin_ctzll(lo) >> 3);
+    if (hi) return i + 8 + (__builtin_ctzll(hi) >> 3);
+    i += 16;
+  }
+#endif
+  auto isBreak = [](unsigned char c) { return c == '\n' || c == '\r'; };
+  for (; i + 1 < to; ++i)
+    if (isBreak(p[i]) && isBreak(p[i + 1])) return i;
+  return npos;
 }
 
 }  // namespace jsscan

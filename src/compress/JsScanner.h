@@ -51,4 +51,8 @@ Scan Comments(std::string_view text, const Options& opt);
 // True when the text holds "/*" or "//" anywhere (the cheap test before a lex).
 bool MayHoldComments(std::string_view text);
 
+// First position in [from, to - 1) where two line-break bytes (CR or LF) follow each other;
+// npos when there is none.   FindLineBreakPair("a\nb\r\nc", 0, 6) -> 3
+size_t FindLineBreakPair(std::string_view text, size_t from, size_t to);
+
 }  // namespace jsscan
