@@ -7,11 +7,14 @@
 #include "compress/StartInfoWnd.h"
 #include "compress/WndCompress.h"
 #include "tagcheck/WndFileErr.h"
+#include "tools/WndInspector.h"
 #include "tools/WndNotiFication.h"
+#include "tools/WndTodaysFiles.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -34,6 +37,20 @@ fs::path MakeSite(const fs::path& parent, const std::string& name = "shop") {
   WriteFile(site / "_notes/draft.html", "<p>draft</p>\n");
   WriteFile(site / "index copy.html", "<p>old</p>\n");
   return site;
+}
+
+// Selects `site` and compresses it; true when the compression has ended.
+bool Compress(Harness& h, WndCompress* w, const fs::path& site) {
+  h.gui.folderAnswers.push_back(site);
+  w->SelectTheFolder();
+  QSignalSpy done(w, &WndCompress::compressionFinished);
+  w->PushButton2->click();
+  return done.wait(10000);
+}
+
+bool Activate(QWidget* w) {
+  w->activateWindow();
+  return QTest::qWaitForWindowActive(w);
 }
 
 }  // namespace
@@ -332,6 +349,56 @@ class GuiCompressTest : public QObject {
     QCOMPARE(err->Rows->RowCount(), 1);
     QCOMPARE(err->Rows->Text(0, 0), QStringLiteral("Not copied: ∼/broken.html (broken link)"));
     QVERIFY(!err->Rows->Tag(0));
+  }
+
+  void toolsFollowTheSelectionOfTheFrontWindow() {
+    Harness h;
+    h.MarkInstalled();
+    const fs::path site = MakeSite(h.platform.DocumentsFolder());
+    WndCompress* w = h.Start();
+    QVERIFY(w);
+    App& app = *h.app;
+    // The inspector opened before the run shows the first page of the errors window after it.
+    QVERIFY(Activate(w));
+    QVERIFY(app.MenuBar().Trigger("ToolsShowInspector"));
+    WndInspector* inspector = WndInspector::Current();
+    QVERIFY(inspector && app.mPrefs.isInspectorActive);
+    QVERIFY(inspector->TextArea1->toPlainText().isEmpty());
+    QVERIFY(Compress(h, w, site));
+    WndFileErr* err = app.ErrorsWindow(false);
+    QVERIFY(err);
+    QCOMPARE(inspector->windowTitle(), QStringLiteral("team.html"));
+
+    // It follows the main window's selection and closes with the same command.
+    w->Listbox1->SelectRow(2);
+    QCOMPARE(inspector->windowTitle(), QStringLiteral("index.html"));
+    w->Listbox1->SelectRow(1);
+    QCOMPARE(inspector->windowTitle(), QStringLiteral("site.css"));
+    QVERIFY(Activate(w));
+    QVERIFY(app.MenuBar().Trigger("ToolsShowInspector"));
+    QTRY_VERIFY(!WndInspector::Current());
+    QVERIFY(!app.mPrefs.isInspectorActive);
+
+    // The validator acts on the selection of the window in front.
+    WriteFile(h.platform.PreferencesFolder() / "net.habilis.validator-sac.plist", "");
+    QVERIFY(Activate(err));
+    QVERIFY(app.MenuBar().Trigger("ToolsValidatorSAC"));
+    QVERIFY(Activate(w));
+    w->Listbox1->SelectRow(2);
+    QVERIFY(app.MenuBar().Trigger("ToolsValidatorSAC"));
+    QCOMPARE(h.platform.programs.size(), size_t(2));
+    QVERIFY(QString::fromStdString(h.platform.programs[0].back()).endsWith("/about/team.html"));
+    QVERIFY(QString::fromStdString(h.platform.programs[1].back()).endsWith("/shop%20Compressed/index.html"));
+
+    // Files modified today: the copy's files keep the dates of the site, which the test
+    // platform's clock puts in the past, so the list is empty; Compress closes the window.
+    QVERIFY(app.MenuBar().Trigger("ToolsShowTodaysModifiedFiles"));
+    QVERIFY(WndTodaysFiles::Current() && app.mPrefs.WndTodaysFilesActive);
+    QSignalSpy done(w, &WndCompress::compressionFinished);
+    w->PushButton2->click();
+    QTRY_VERIFY(!WndTodaysFiles::Current());
+    QVERIFY(!app.mPrefs.WndTodaysFilesActive);
+    QVERIFY(done.wait(10000));
   }
 
   void aSiteInTheTrashIsRefused() {

@@ -6,10 +6,14 @@
 #include "compress/WndCompress.h"
 #include "compress/mEncodings.h"
 #include "tagcheck/WndFileErr.h"
+#include "macro/WndMacro.h"
+#include "tools/GuiValidator.h"
 #include "tools/UpdateCheck.h"
 #include "tools/WndAbout.h"
+#include "tools/WndInspector.h"
 #include "tools/WndLicenseTerms.h"
 #include "tools/WndPreferences.h"
+#include "tools/WndTodaysFiles.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -99,6 +103,9 @@ App::~App() {
   // Windows go before the menu bar they use.
   if (errors_) delete errors_.data();
   main_.reset();
+  delete WndInspector::Current();
+  delete WndTodaysFiles::Current();
+  delete WndMacro::Current();
   delete WndAbout::Current();
   delete WndPreferences::Current();
 }
@@ -191,6 +198,9 @@ void App::Quit() {
   if (errors_) errors_->close();
   if (WndAbout* a = WndAbout::Current()) a->close();
   if (WndPreferences* p = WndPreferences::Current()) p->close();
+  if (WndInspector* i = WndInspector::Current()) i->close();
+  if (WndTodaysFiles* t = WndTodaysFiles::Current()) t->close();
+  if (WndMacro* m = WndMacro::Current()) m->close();
   if (main_) main_->close();
   Event_Close();
   config_.quit();
@@ -247,9 +257,15 @@ bool App::_HelpSendBugreport_Action() {
   return true;
 }
 
-bool App::_ToolsShowTodaysModifiedFiles_Action() { return true; }
+bool App::_ToolsShowTodaysModifiedFiles_Action() {
+  WndTodaysFiles::ShowWindow(platform_, mPrefs, mGlobals.TheOptimizedFolder);
+  return true;
+}
 
-bool App::_ToolsInsertMacroTool_Action() { return true; }
+bool App::_ToolsInsertMacroTool_Action() {
+  WndMacro::ShowWindow(platform_, gui_);
+  return true;
+}
 
 // ---- Windows ----------------------------------------------------------------------------------
 
@@ -261,13 +277,24 @@ WndFileErr* App::ErrorsWindow(bool make) {
   return errors_.data();
 }
 
-void App::ToggleInspector() {}
+void App::ToggleInspector() {
+  WndInspector::Toggle(WndInspector::Context{platform_, mPrefs, *menuBar_, [this] {
+                                               return main_ ? main_->GetSelectedFileItem()
+                                                            : std::optional<fs::path>();
+                                             }});
+}
 
-void App::UpdateInspector(const fs::path&) {}
+void App::UpdateInspector(const fs::path& file) {
+  if (mPrefs.isInspectorActive) WndInspector::UpdateIfOpen(file);
+}
 
-void App::CloseTodaysFiles() {}
+void App::CloseTodaysFiles() {
+  if (mPrefs.WndTodaysFilesActive) WndTodaysFiles::CloseWindow();
+}
 
-void App::OpenInValidator(QWidget*, const std::optional<fs::path>&) {}
+void App::OpenInValidator(QWidget* from, const std::optional<fs::path>& file) {
+  gui::RunValidatorCommand(platform_, gui_, from, file);
+}
 
 void App::SetValidatorCaption(const std::optional<fs::path>& file) {
   if (file) {
