@@ -165,19 +165,27 @@ std::optional<std::string> ReadFileBytes(const fs::path& file) {
     ::close(fd);
     return std::nullopt;
   }
-  std::string bytes;
+  // Read the size the file has now; a file that grows meanwhile is read on to its end.
+  std::string bytes(st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0, '\0');
   size_t size = 0;
-  bytes.resize(st.st_size > 0 ? static_cast<size_t>(st.st_size) : 4096);
   for (;;) {
-    if (size == bytes.size()) bytes.resize(bytes.size() * 2);  // the file grew meanwhile
-    const ssize_t n = ::read(fd, bytes.data() + size, bytes.size() - size);
+    char spill[4096];
+    const bool inBuffer = size < bytes.size();
+    char* into = inBuffer ? bytes.data() + size : spill;
+    const size_t room = inBuffer ? bytes.size() - size : sizeof spill;
+    const ssize_t n = ::read(fd, into, room);
     if (n < 0) {
       if (errno == EINTR) continue;
       ::close(fd);
       return std::nullopt;
     }
     if (n == 0) break;
-    size += static_cast<size_t>(n);
+    if (inBuffer) {
+      size += static_cast<size_t>(n);
+    } else {
+      bytes.append(spill, static_cast<size_t>(n));
+      size = bytes.size();
+    }
   }
   ::close(fd);
   bytes.resize(size);
