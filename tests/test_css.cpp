@@ -137,6 +137,18 @@ TEST(StyleSheet, OnePassGivesTheSweepsResult) {
       EXPECT_EQ(Css::OptimizeStyleSheet(t, ctx, trim), SheetSweeps(t, ctx, trim));
     }
   }
+  // Long sheets, where repeated stretches are remembered and long plain stretches moved whole.
+  const std::vector<std::string> rules = {"a {\n  color: red;\n}\n", ".b , c > d{x : y ;z:w}",
+                                          "  ", " ", ";", ":", "\r\n", "{", "}", "url(a; b)",
+                                          "abcdefghijklmnopqrstuvwxyz0123456789"};
+  for (int i = 0; i < 60; ++i) {
+    const std::string t = RandomText(rng, rules, 400 + 40 * i);
+    const TextCtx ctx = Ctx(kLineEndings[i % 3]);
+    for (const bool trim : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "long sheet " << i << " trim=" << trim);
+      EXPECT_EQ(Css::OptimizeStyleSheet(t, ctx, trim), SheetSweeps(t, ctx, trim));
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -223,7 +235,8 @@ TEST(InlineStyle, ShiftJisTrailByteIsNoAttribute) {
 
 TEST(InlineStyle, OnePassGivesTheSplicingResult) {
   std::mt19937 rng(9);
-  const std::vector<std::string> pieces = {"style=\"", "\"", " ", " ", ":", ";", "a", "'", "\x83"};
+  const std::vector<std::string> pieces = {"style=\"", "STYLE=\"", "\"", " ", " ", ":", ";",
+                                           "a", "=", "'", "\x83"};
   for (int i = 0; i < 20000; ++i) {
     const std::string t = RandomText(rng, pieces, 1 + i % 25);
     const TextCtx ctx = Ctx("\n", i % 2 == 0);

@@ -130,7 +130,8 @@ TEST(BrixelComments, AgreesWithTheRestartLoopOnRandomTexts) {
   // Each text here holds only one comment text, so no comment can nest a copy of another.
   std::mt19937 rng(7);
   const std::vector<std::string> pieces = {"<!-- End x -->", "<!-- bxinclude -->", "<!-",
-                                           "- End x -->", "<!-- E", "nd x -->", "-->", "<", "q"};
+                                           "- End x -->", "<!-- E", "nd x -->", "-->", "<", "q",
+                                           "<!-- END X -->", "!"};
   for (int i = 0; i < 3000; ++i) {
     const std::string t = RandomText(rng, pieces, 1 + i % 9);
     const std::string ref = BrixelLoop(t, false);

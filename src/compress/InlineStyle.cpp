@@ -1,4 +1,5 @@
 #include "compress/CssSweeps.h"
+#include "compress/FindAnchored.h"
 #include "compress/StripCode.h"
 #include "compress/TextOps.h"
 
@@ -6,51 +7,65 @@
 #include <string_view>
 
 namespace StripCode {
+namespace {
+
+constexpr std::string_view kAttr = "style=\"";
+
+// The search goes from one "=" to the next: a page has far fewer of them than of "s".
+size_t FindAttr(std::string_view page, size_t from, bool sjis) {
+  return anchored::Find(page, kAttr, 5, from, sjis);
+}
+
+}  // namespace
 
 std::string OptimizeInlineStyle(std::string page, const trimora::TextCtx& ctx) {
-  static constexpr std::string_view kAttr = "style=\"";
   static constexpr Css::sweeps::Sweep kValueSweeps[] = {
       {": ", ":"}, {" :", ":"}, {" ;", ";"}, {"; ", ";"},
   };
+  static const Css::sweeps::SweepList kValue{kValueSweeps};
   const bool sjis = ctx.sjis;
   // The search starts at the tenth character: an attribute among the first nine is left.
-  size_t k = txt::Find(page, kAttr, 9, sjis);
+  size_t k = FindAttr(page, 9, sjis);
   if (k == txt::npos) return page;
 
-  // The result is built in one pass: untouched stretches are copied once, each changed value
-  // is tightened on its own. Only the value can change (the bytes before it are "style=" and
-  // the one in front of it, which no sweep can join with "s").
-  std::string out;
-  bool changed = false;
-  size_t done = 0;  // page[done..] is not in `out` yet
-  std::string value;
+  // One pass, compacting the page in place (values only shrink): page[0, w) is the result
+  // so far and page[r, ...) is unread. Only the value can change: the bytes before it are
+  // "style=" and the one in front of it, which no sweep can join with the "s".
+  char* d = page.data();
+  size_t w = 0, r = 0;
+  std::string value;  // Shift_JIS values are tightened in a copy
   while (k != txt::npos) {
     const size_t v = k + kAttr.size();
     const size_t close = txt::Find(page, "\"", v, sjis);
     if (close == txt::npos || close == v) {
       // No closing quote, or an empty value: look on from the value's first character.
-      k = txt::Find(page, kAttr, v, sjis);
+      k = FindAttr(page, v, sjis);
       continue;
     }
-    // Every sweep needs a blank.
-    if (std::memchr(page.data() + v, ' ', close - v) != nullptr) {
-      value.assign(page, v, close - v);
-      Css::sweeps::Apply(value, 0, value.size(), kValueSweeps, sjis);
-      if (value.size() != close - v) {
-        if (!changed) {
-          out.reserve(page.size());
-          changed = true;
-        }
-        out.append(page, done, v - done);
-        out.append(value);
-        done = close;
+    // Every sweep needs a blank. The next search starts after the closing quote, which the
+    // moves below never reach, so it sees the page's own bytes.
+    if (std::memchr(d + v, ' ', close - v) != nullptr) {
+      if (w != r) std::memmove(d + w, d + r, v - r);
+      w += v - r;
+      if (sjis) {
+        value.assign(page, v, close - v);
+        kValue.Apply(value, 0, value.size(), true);
+        std::memcpy(d + w, value.data(), value.size());
+        w += value.size();
+      } else {
+        const size_t len = kValue.Compact(d + v, close - v);
+        if (w != v) std::memmove(d + w, d + v, len);
+        w += len;
       }
+      r = close;
     }
-    k = txt::Find(page, kAttr, close + 1, sjis);
+    k = FindAttr(page, close + 1, sjis);
   }
-  if (!changed) return page;
-  out.append(page, done, txt::npos);
-  return out;
+  if (w != r) {
+    std::memmove(d + w, d + r, page.size() - r);
+    page.resize(w + (page.size() - r));
+  }
+  return page;
 }
 
 }  // namespace StripCode

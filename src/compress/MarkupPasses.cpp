@@ -1,5 +1,6 @@
 #include "compress/MarkupPasses.h"
 
+#include "compress/FindAnchored.h"
 #include "compress/TextOps.h"
 
 #include <algorithm>
@@ -16,37 +17,43 @@ constexpr std::string_view kCommentClose = "-->";
 constexpr std::string_view kScriptOpen = "<script";
 constexpr std::string_view kScriptClose = "</script";
 
-// The comment passes build their result left to right into `out` while reading `in` from `r`
-// on, so the text as it currently stands is out + in[r..]. Removing a comment joins the bytes
-// on both sides of it, and these may spell a new marker ("<!-" + removed + "- ..."). A search
-// over the current text would find such a marker, so after each removal we look across the
-// seam. Positions in the current text ("virtual" positions) run through `out` first.
+// Every comment marker starts "<!": its "!" is far rarer in a page than its "<".
+size_t FindMarker(std::string_view text, std::string_view marker, size_t from, bool sjis) {
+  return anchored::Find(text, marker, 1, from, sjis);
+}
+
+// The comment passes compact the text in place, left to right: text[0, w) is the result so
+// far and text[r, n) is still unread (w <= r), so the text as it currently stands is
+// text[0, w) + text[r, n). Removing a comment joins the bytes on both sides of it, and these
+// may spell a new marker ("<!-" + removed + "- ..."). A search over the current text would
+// find such a marker, so after each removal we look across the seam. Positions in the current
+// text ("virtual" positions) run through the result first.
 //
-// Shift_JIS: a byte in `in` after the seam keeps the trail-byte status it had in `in`, since
-// the output always ends where a match could start (an even run of lead bytes) and the text
-// we skipped ends with "-->", which holds no lead byte either.
+// Shift_JIS: a byte at or after r keeps the trail-byte status it had in the original text,
+// since the result always ends where a match could start (after an even run of lead bytes)
+// and text[r - 1] is still the ">" of the removed "-->", which is no lead byte either.
 struct Seam {
-  const std::string& out;
-  std::string_view in;
+  const std::string& text;
+  size_t w;
   size_t r;
   bool sjis;
 
-  size_t Size() const { return out.size() + (in.size() - r); }
-  char At(size_t v) const { return v < out.size() ? out[v] : in[r + (v - out.size())]; }
-  size_t ToIn(size_t v) const { return r + (v - out.size()); }  // v >= out.size()
-  size_t FromIn(size_t x) const { return out.size() + (x - r); }  // x >= r
+  size_t Size() const { return w + (text.size() - r); }
+  char At(size_t v) const { return v < w ? text[v] : text[r + (v - w)]; }
+  size_t ToIn(size_t v) const { return r + (v - w); }    // v >= w
+  size_t FromIn(size_t x) const { return w + (x - r); }  // x >= r
 
   bool Trail(size_t v) const {
     if (!sjis) return false;
-    return v < out.size() ? txt::IsShiftJisTrail(out, v) : txt::IsShiftJisTrail(in, ToIn(v));
+    return v < w ? txt::IsShiftJisTrail(std::string_view(text.data(), w), v)
+                 : txt::IsShiftJisTrail(text, ToIn(v));
   }
 
-  // The first match of `pat` at or after `from` that starts in `out` and ends in the rest.
-  // The callers know that `out` itself holds no whole match from `from` on.
+  // The first match of `pat` at or after `from` that starts in the result and ends in the
+  // rest. The callers know that the result holds no whole match from `from` on.
   size_t MatchAcross(std::string_view pat, size_t from) const {
-    const size_t o = out.size();
-    size_t v = std::max(from, o >= pat.size() - 1 ? o - (pat.size() - 1) : size_t{0});
-    for (; v < o && v + pat.size() <= Size(); ++v) {
+    size_t v = std::max(from, w >= pat.size() - 1 ? w - (pat.size() - 1) : size_t{0});
+    for (; v < w && v + pat.size() <= Size(); ++v) {
       size_t j = 0;
       while (j < pat.size() && txt::AsciiLower(static_cast<unsigned char>(At(v + j))) ==
                                    txt::AsciiLower(static_cast<unsigned char>(pat[j])))
@@ -56,6 +63,12 @@ struct Seam {
     return npos;
   }
 };
+
+// Moves text[r, to) down to w; returns the new w.
+size_t MoveDown(std::string& text, size_t w, size_t r, size_t to) {
+  if (w != r) std::memmove(text.data() + w, text.data() + r, to - r);
+  return w + (to - r);
+}
 
 // Removes every comment that starts with `marker` and runs through the first "-->" after it,
 // left to right, until a marker has no "-->" after it.
@@ -70,41 +83,38 @@ struct Seam {
 // comment, where the loop would have taken the copy first and left "<!-- End b" open.
 // Comments that differ only in letter case go alike, whatever the encoding's letters.
 std::string DropMarkerComments(std::string text, std::string_view marker, bool sjis) {
-  size_t m = txt::Find(text, marker, 0, sjis);
+  size_t m = FindMarker(text, marker, 0, sjis);
   if (m == npos) return text;
   // "-->" cannot begin inside the marker, so its search may start after it.
   size_t close = txt::Find(text, kCommentClose, m + marker.size(), sjis);
   if (close == npos) return text;
 
-  std::string out;
-  out.reserve(text.size());
-  out.append(text, 0, m);
+  size_t w = m;
   size_t r = close + kCommentClose.size();
   for (;;) {
-    const Seam seam{out, text, r, sjis};
+    const Seam seam{text, w, r, sjis};
     const size_t across = seam.MatchAcross(marker, 0);
     if (across != npos) {
-      const size_t markerEnd = seam.ToIn(across + marker.size());
-      close = txt::Find(text, kCommentClose, markerEnd, sjis);
+      close = txt::Find(text, kCommentClose, seam.ToIn(across + marker.size()), sjis);
       if (close == npos) break;
-      out.resize(across);
+      w = across;
       r = close + kCommentClose.size();
       continue;
     }
-    m = txt::Find(text, marker, r, sjis);
+    m = FindMarker(text, marker, r, sjis);
     if (m == npos) break;
     close = txt::Find(text, kCommentClose, m + marker.size(), sjis);
     if (close == npos) break;
-    out.append(text, r, m - r);
+    w = MoveDown(text, w, r, m);
     r = close + kCommentClose.size();
   }
-  out.append(text, r, npos);
-  return out;
+  text.resize(MoveDown(text, w, r, text.size()));
+  return text;
 }
 
-// Appends in[from, to) to `out` in place of the write position `w`, without its CR and LF
-// bytes; `text` is compacted in place (w <= from). `nextLf` and `nextCr` cache the next
-// line-break bytes at or after `from` so that no byte is searched twice.
+// Compacts the bytes d[0, n) in place: Compact moves d[from, to) down to w without its CR
+// and LF bytes, Keep moves it unchanged (w <= from). The positions of the next LF and CR are
+// kept between calls, so that no byte is searched twice.
 struct BreakRemover {
   char* d;
   size_t n;
@@ -163,7 +173,7 @@ std::string RemoveBodyComments(std::string text, const trimora::TextCtx& ctx) {
     }
     s = txt::Find(text, kScriptOpen, e + kScriptClose.size(), sjis);
   }
-  if (txt::Find(text, kCommentOpen, p, sjis) == npos) return text;
+  if (FindMarker(text, kCommentOpen, p, sjis) == npos) return text;
 
   // Each turn looks for the first "<!--" from p on in the text as it currently stands. A
   // comment closed by "//-->" hides a script from old browsers: it stays and p moves past it.
@@ -172,18 +182,17 @@ std::string RemoveBodyComments(std::string text, const trimora::TextCtx& ctx) {
   // across the seam. Script blocks are stepped over whole: their comments belong to the
   // script (a "//" line may end in "-->"), and a "<script" with no "</script" after it makes
   // the rest of the text script.
-  std::string out;
-  bool removed = false;
-  size_t r = 0;         // first byte of `text` not yet handed to `out`
+  size_t w = 0;         // end of the result so far
+  size_t r = 0;         // first unread byte
   size_t from = p;      // where the next search in `text` begins (>= r)
   size_t floor = p;     // p as a position in the current text
   bool afterRemoval = false;
   size_t script = txt::Find(text, kScriptOpen, from, sjis);
   for (;;) {
-    const Seam seam{out, text, r, sjis};
+    const Seam seam{text, w, r, sjis};
     size_t qv = afterRemoval ? seam.MatchAcross(kCommentOpen, floor) : npos;
     if (qv == npos) {
-      const size_t q = txt::Find(text, kCommentOpen, from, sjis);
+      const size_t q = FindMarker(text, kCommentOpen, from, sjis);
       if (q == npos) break;
       if (script != npos && script < from) script = txt::Find(text, kScriptOpen, from, sjis);
       if (script != npos && script < q) {
@@ -198,9 +207,9 @@ std::string RemoveBodyComments(std::string text, const trimora::TextCtx& ctx) {
     }
 
     // The first "-->" at or after the comment's start (it may share the start's "--").
-    size_t tv = qv < out.size() ? seam.MatchAcross(kCommentClose, qv) : npos;
+    size_t tv = qv < w ? seam.MatchAcross(kCommentClose, qv) : npos;
     if (tv == npos) {
-      const size_t t = txt::Find(text, kCommentClose, qv < out.size() ? r : seam.ToIn(qv), sjis);
+      const size_t t = txt::Find(text, kCommentClose, qv < w ? r : seam.ToIn(qv), sjis);
       if (t == npos) break;
       tv = seam.FromIn(t);
     }
@@ -215,22 +224,13 @@ std::string RemoveBodyComments(std::string text, const trimora::TextCtx& ctx) {
       afterRemoval = false;
       continue;
     }
-    if (!removed) {
-      out.reserve(text.size());
-      removed = true;
-    }
-    if (qv >= out.size()) {
-      out.append(text, r, seam.ToIn(qv) - r);
-    } else {
-      out.resize(qv);
-    }
+    w = qv >= w ? MoveDown(text, w, r, seam.ToIn(qv)) : qv;
     r = end;
     from = end;
     afterRemoval = true;
   }
-  if (!removed) return text;
-  out.append(text, r, npos);
-  return out;
+  text.resize(MoveDown(text, w, r, text.size()));
+  return text;
 }
 
 std::string RemoveLineBreaks(std::string text, const trimora::TextCtx& ctx) {
