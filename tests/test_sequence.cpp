@@ -432,6 +432,10 @@ TEST(Sequence, TagCheckSeesCompletePagesWithTheirDictionary) {
   ASSERT_EQ(html5.size(), 1u);
   EXPECT_EQ(html5[0].name, "span");
   EXPECT_TRUE(check("<html><body>" + body + "</body>\n").empty());  // no "</html": not checked
+  EXPECT_TRUE(check("<html><body>" + body + std::string(9000, 'x') + "</htm>\n").empty());
+  // A closing tag far from the end is found as well.
+  EXPECT_EQ(check("<html><body>" + body + "</body></HTML>\n" + std::string(9000, 'x')).size(), 1u);
+  EXPECT_EQ(check("<html><body>" + body + "</body></html" + std::string(4094, 'x')).size(), 1u);
   // Scripts and style sheets are never checked.
   EXPECT_TRUE(trimora::OptimizeText("<html><body><div></html>", FileKind::Script, false, env).unbalanced.empty());
 }

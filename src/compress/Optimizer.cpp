@@ -12,12 +12,24 @@
 namespace trimora {
 namespace {
 
+// Whether the page contains `pat` (ASCII, starting with '<'), as txt::Contains answers. A closing
+// tag usually stands near the end, so the last few kilobytes are looked at first.
+bool ContainsNearEnd(std::string_view page, std::string_view pat, bool sjis) {
+  constexpr size_t kTail = 4096;
+  if (page.size() < pat.size()) return false;
+  const size_t stop = page.size() > kTail ? page.size() - kTail : 0;
+  for (size_t i = page.size() - pat.size() + 1; i-- > stop;) {
+    if (page[i] == '<' && txt::MatchAt(page, i, pat) && !(sjis && txt::IsShiftJisTrail(page, i))) return true;
+  }
+  return stop > 0 && txt::Find(page.substr(0, stop + pat.size() - 1), pat, 0, sjis) != txt::npos;
+}
+
 // The tag check of a complete page: the HTML5 dictionary for a page declaring
 // "<!DOCTYPE html>", the HTML one otherwise.
 std::vector<SyntaxCheck::Unbalanced> CheckTags(const std::string& page, const OptimizeEnv& env, bool sjis) {
   if (!env.dicts) return {};
   if (!txt::Contains(page, "<html", sjis) || !txt::Contains(page, "<body", sjis) ||
-      !txt::Contains(page, "</html", sjis))
+      !ContainsNearEnd(page, "</html", sjis))
     return {};
   if (txt::Contains(page, "<!DOCTYPE html>", sjis))
     return SyntaxCheck::CheckUnbalancedTagsHTML5(page, env.dicts->html5);
@@ -60,12 +72,11 @@ Optimized OptimizeText(std::string text, FileKind kind, bool phpDisplayName, con
   // Style and script embedded in pages.
   if (page) {
     text = Css::OptimizeFirstStyleBlock(std::move(text), ctx);
-    if (txt::Contains(text, "style=\"", ctx.sjis)) {
-      // The optimiser hands back an empty text only when it failed; the page must then not
-      // be written at all rather than written empty.
-      text = StripCode::OptimizeInlineStyle(std::move(text), ctx);
-      if (text.empty()) throw std::runtime_error("inline style optimiser lost the page");
-    }
+    // The optimiser returns a page without double-quoted style attributes as it is. An empty
+    // result from a page that was not empty would mean it failed: such a page is never written.
+    const bool hadText = !text.empty();
+    text = StripCode::OptimizeInlineStyle(std::move(text), ctx);
+    if (hadText && text.empty()) throw std::runtime_error("inline style optimiser lost the page");
     text = StripCode::InlineScripts(std::move(text), ctx);
   }
 
