@@ -1,14 +1,13 @@
 #include "tools/GuiUpdateFetch.h"
 
+#include "app/GuiPlatform.h"
 #include "app/mError.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QThread>
 
 namespace {
 
@@ -18,7 +17,7 @@ constexpr qsizetype kMaxBody = 64 * 1024;
 void OpenOnMainThread(const QUrl& url) {
   QCoreApplication* app = QCoreApplication::instance();
   if (!app) return;
-  QMetaObject::invokeMethod(app, [url] { QDesktopServices::openUrl(url); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(app, [url] { gui::SystemGui().OpenUrl(url); }, Qt::QueuedConnection);
 }
 
 }  // namespace
@@ -37,34 +36,29 @@ UpdateFetch::UpdateFetch(const platform::Platform& platform, QString installedVe
 
 UpdateFetch::~UpdateFetch() {
   threadTimer_.stop();
-  if (!thread1_) return;
-  {
-    std::lock_guard lock(loopMutex_);
-    stopping_ = true;
-    if (loop_) QMetaObject::invokeMethod(loop_, &QEventLoop::quit, Qt::QueuedConnection);
-  }
-  thread1_->wait();
+  stopping_.store(true, std::memory_order_release);
+  if (thread1_.joinable()) thread1_.join();
 }
 
-bool UpdateFetch::isRunning() const { return thread1_ && thread1_->isRunning(); }
+bool UpdateFetch::isRunning() const { return running_.load(std::memory_order_acquire); }
 
 void UpdateFetch::start() {
   if (isRunning()) return;
-  if (thread1_) thread1_->wait();  // a finished thread of an earlier check
+  if (thread1_.joinable()) thread1_.join();  // the finished thread of an earlier check
   threadError_.store(false, std::memory_order_release);
   threadEnded_.store(false, std::memory_order_release);
-  thread1_.reset(QThread::create([this] { Thread1_Run(); }));
+  running_.store(true, std::memory_order_release);
+  thread1_ = std::thread([this] {
+    Thread1_Run();
+    running_.store(false, std::memory_order_release);
+  });
   threadTimer_.start();
-  thread1_->start(QThread::NormalPriority);
 }
 
 void UpdateFetch::Thread1_Run() {
   try {
     const QByteArray body = FetchVersionFile();
-    {
-      std::lock_guard lock(loopMutex_);
-      if (stopping_) return;
-    }
+    if (stopping_.load(std::memory_order_acquire)) return;
     const std::string installed = installedVersion_.toStdString();
     const auto verdict =
         updatecheck::Decide(installed, std::string_view(body.constData(), body.size()));
@@ -109,23 +103,19 @@ QByteArray UpdateFetch::FetchVersionFile() {
     reply->abort();
   });
   deadline.start(timeout_);
+  // The owner going away ends the wait early instead of keeping it for up to the time-out.
+  QTimer stopWatch;
+  QObject::connect(&stopWatch, &QTimer::timeout, &loop, [&] {
+    if (stopping_.load(std::memory_order_acquire)) loop.quit();
+  });
+  stopWatch.start(50);
 
-  bool stopped = false;
-  {
-    std::lock_guard lock(loopMutex_);
-    stopped = stopping_;
-    if (!stopped) loop_ = &loop;
-  }
-  if (!stopped && !reply->isFinished()) loop.exec();
-  {
-    std::lock_guard lock(loopMutex_);
-    loop_ = nullptr;
-    stopped = stopping_;
-  }
+  if (!stopping_.load(std::memory_order_acquire) && !reply->isFinished()) loop.exec();
   deadline.stop();
+  stopWatch.stop();
   if (!reply->isFinished()) reply->abort();
 
-  if (stopped || tooLong || timedOut || reply->error() != QNetworkReply::NoError) return {};
+  if (stopping_.load(std::memory_order_acquire) || tooLong || timedOut || reply->error() != QNetworkReply::NoError) return {};
   body += reply->read(kMaxBody + 1 - body.size());
   if (body.size() > kMaxBody) return {};
   return body;

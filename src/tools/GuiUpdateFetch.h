@@ -19,11 +19,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <memory>
-#include <mutex>
-
-class QEventLoop;
-class QThread;
+#include <thread>
 
 namespace platform { class Platform; }
 
@@ -36,7 +32,7 @@ class UpdateFetch : public QObject {
  public:
   // Called on the check's thread with the download page when a newer version was found; it
   // must be safe to call from any thread. The default posts the page to the main thread and
-  // opens it there with QDesktopServices.
+  // opens it there through the desktop services (gui::SystemGui).
   using OpenUrl = std::function<void(const QUrl&)>;
 
   // `installedVersion` is the running version text ("2.1.0 (3.4)"); failures of the thread are
@@ -83,14 +79,15 @@ class UpdateFetch : public QObject {
   std::chrono::milliseconds timeout_{updatecheck::kFetchTimeoutMs};
   OpenUrl openUrl_;
 
-  std::unique_ptr<QThread> thread1_;
+  // A plain thread rather than a QThread, so that joining it is an ordinary pthread join that
+  // ThreadSanitizer can see; Qt adopts it for the event loop of the request.
+  std::thread thread1_;
+  std::atomic<bool> running_{false};
   QTimer threadTimer_;
   std::atomic<bool> threadEnded_{false};
   std::atomic<bool> threadError_{false};
   std::atomic<updatecheck::Verdict> verdict_{updatecheck::Verdict::NotAVersionFile};
 
-  // The thread's waiting loop, so that the destructor can end the wait early.
-  std::mutex loopMutex_;
-  QEventLoop* loop_ = nullptr;
-  bool stopping_ = false;
+  // Set by the destructor; the thread's wait for the server looks at it every 50 ms.
+  std::atomic<bool> stopping_{false};
 };

@@ -1,6 +1,6 @@
 #include "tools/WndLicenseTerms.h"
 
-#include "app/mFile.h"
+#include "app/mPrefs.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -16,12 +16,10 @@ namespace {
 // The preference file Agree writes; read at start-up to detect a new installation.
 constexpr char kVersionFile[] = "version.txt";
 
-// A preference file is the support folder's child of that name, written whole by the raw text
-// writer (the previous content goes into "Tmp"). Without a support folder nothing is written.
+// The preference file of that name in the support folder (the previous content goes into
+// "Tmp"); without a support folder nothing is written.
 void WriteIntoSupportFolder(const QString& name, const QString& value) {
-  const auto folder = mFile::AppSupportFolder();
-  if (folder.empty()) return;
-  mFile::WriteRawTextFile(folder / name.toStdString(), value.toStdString());
+  mFile::WritePrefsFile(name.toStdString(), value.toStdString());
 }
 
 }  // namespace
