@@ -33,16 +33,45 @@ void NoteError(Prepared& p, std::string type, std::string message) {
   p.errStack = mError::CurrentStack();
 }
 
-// Selection, dates, reading and the per-file sequence. Touches nothing on disk, so it may run
-// on any thread.
-Prepared Prepare(const fs::path& file, const OptimizeEnv& env, const platform::Platform& platform) {
-  Prepared p;
+// Which files are rewritten, and how. Asks the platform, so it runs on the calling thread.
+struct Selection {
+  bool skip = true;
+  FileKind kind = FileKind::Other;
+  bool php = false;     // an HTML-kind file whose display name ends like a PHP file
+  std::string error;    // a failure while deciding
+  std::string errType;
+};
+
+Selection Select(const fs::path& file, const platform::Platform& platform) {
+  Selection sel;
   try {
     std::error_code ec;
-    if (file.empty() || !fs::exists(file, ec)) return p;
-    const FileKind kind = mFile::KindOf(file);
-    if (kind == FileKind::Other) return p;
-    const bool php = kind == FileKind::Html && mFile::isPHP(file, platform);
+    if (file.empty() || !fs::exists(file, ec)) return sel;
+    sel.kind = mFile::KindOf(file);
+    if (sel.kind == FileKind::Other) return sel;
+    sel.skip = false;
+    sel.php = sel.kind == FileKind::Html && mFile::isPHP(file, platform);
+  } catch (const std::exception& e) {
+    sel.skip = false;
+    sel.errType = mError::TypeName(e);
+    sel.error = e.what();
+  } catch (...) {
+    sel.skip = false;
+    sel.errType = "unknown exception";
+  }
+  return sel;
+}
+
+// Dates, reading and the per-file sequence. Touches nothing on disk and nothing of the
+// platform, so it may run on any thread.
+Prepared Prepare(const fs::path& file, const Selection& sel, const OptimizeEnv& env) {
+  Prepared p;
+  if (sel.skip) return p;
+  if (!sel.errType.empty()) {
+    NoteError(p, sel.errType, sel.error);
+    return p;
+  }
+  try {
     p.dates = mFile::GetFileDates(file);
     auto raw = mFile::ReadFileBytes(file);
     if (!raw) {
@@ -50,7 +79,7 @@ Prepared Prepare(const fs::path& file, const OptimizeEnv& env, const platform::P
       return p;
     }
     p.before = static_cast<int64_t>(raw->size());
-    Optimized out = OptimizeText(std::move(*raw), kind, php, env);
+    Optimized out = OptimizeText(std::move(*raw), sel.kind, sel.php, env);
     p.text = std::move(out.text);
     p.unbalanced = std::move(out.unbalanced);
     p.status = Prepared::Status::Ok;
@@ -128,9 +157,9 @@ class Committer {
 // committed, so that only a few files are held in memory at once.
 class PreparePool {
  public:
-  PreparePool(const std::vector<fs::path>& files, const OptimizeEnv& env, const platform::Platform& platform,
+  PreparePool(const std::vector<fs::path>& files, const std::vector<Selection>& selections, const OptimizeEnv& env,
               size_t threads, size_t window)
-      : files_(files), env_(env), platform_(platform), window_(window), slots_(files.size()) {
+      : files_(files), selections_(selections), env_(env), window_(window), slots_(files.size()) {
     limit_ = std::min(files_.size(), window_);
     for (size_t i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
   }
@@ -166,7 +195,7 @@ class PreparePool {
         if (stop_ || next_ >= files_.size()) return;
         index = next_++;
       }
-      auto p = std::make_unique<Prepared>(Prepare(files_[index], env_, platform_));
+      auto p = std::make_unique<Prepared>(Prepare(files_[index], selections_[index], env_));
       {
         std::lock_guard lock(mutex_);
         slots_[index] = std::move(p);
@@ -176,8 +205,8 @@ class PreparePool {
   }
 
   const std::vector<fs::path>& files_;
+  const std::vector<Selection>& selections_;
   const OptimizeEnv& env_;
-  const platform::Platform& platform_;
   const size_t window_;
   std::mutex mutex_;
   std::condition_variable cv_;
@@ -202,9 +231,13 @@ RunReport Run(const std::vector<fs::path>& files, const RunSettings& settings, p
   Committer committer(files, settings, platform, onRow, report);
   const size_t threads = std::min(files.size(), static_cast<size_t>(std::max(1, settings.jobs)));
   if (threads <= 1) {
-    for (size_t i = 0; i < files.size(); ++i) committer.Commit(i, Prepare(files[i], env, platform));
+    for (size_t i = 0; i < files.size(); ++i) committer.Commit(i, Prepare(files[i], Select(files[i], platform), env));
   } else {
-    PreparePool pool(files, env, platform, threads, 2 * threads);
+    // The workers never call the platform: every file is looked at here first.
+    std::vector<Selection> selections;
+    selections.reserve(files.size());
+    for (const auto& f : files) selections.push_back(Select(f, platform));
+    PreparePool pool(files, selections, env, threads, 2 * threads);
     for (size_t i = 0; i < files.size(); ++i) committer.Commit(i, pool.Take(i));
   }
 

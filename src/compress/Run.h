@@ -56,7 +56,9 @@ struct RunSettings {
 using RowCallback = std::function<void(const ResultRow&, size_t index, size_t count)>;
 
 // Empty entries, files that no longer exist and files of no rewritten kind are skipped without
-// a row. Date stamps show platform.Now() taken once when the run starts.
+// a row. Date stamps show platform.Now() taken once when the run starts. With jobs > 1 the
+// files are read and optimised on worker threads; `platform` and `onRow` are used on the
+// calling thread only.
 RunReport Run(const std::vector<fs::path>& files, const RunSettings& settings,
               platform::Platform& platform, const RowCallback& onRow = {});
 
