@@ -1,14 +1,5 @@
 // The small windows (notification, about, preferences, terms) and the update check against a
 // version file served from a local HTTP server on the loopback address.
-#include "app/mFile.h"
-#include "tools/GuiUpdateFetch.h"
-#include "tools/WndAbout.h"
-#include "tools/WndLicenseTerms.h"
-#include "tools/WndNotiFication.h"
-#include "tools/WndPreferences.h"
-
-#include "TestPlatform.h"
-
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -21,11 +12,18 @@
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
-
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <vector>
+
+#include "TestPlatform.h"
+#include "app/mFile.h"
+#include "tools/GuiUpdateFetch.h"
+#include "tools/WndAbout.h"
+#include "tools/WndLicenseTerms.h"
+#include "tools/WndNotiFication.h"
+#include "tools/WndPreferences.h"
 
 namespace {
 
@@ -120,17 +118,23 @@ class SmallWindowsTest : public QObject {
     const int newer = int(updatecheck::Verdict::Newer);
     const int notNewer = int(updatecheck::Verdict::NotNewer);
     const int none = int(updatecheck::Verdict::NotAVersionFile);
-    QTest::newRow("newer by number, older by text") << 200 << QByteArray("#1.10.0 (3.0)") << true << newer;
-    QTest::newRow("newer with a line break") << 200 << QByteArray("#2.0.0 (3.0)\n") << true << newer;
+    QTest::newRow("newer by number, older by text")
+        << 200 << QByteArray("#1.10.0 (3.0)") << true << newer;
+    QTest::newRow("newer with a line break")
+        << 200 << QByteArray("#2.0.0 (3.0)\n") << true << newer;
     QTest::newRow("equal") << 200 << QByteArray("#1.9.0 (3.0)") << false << notNewer;
-    QTest::newRow("equal with a line break") << 200 << QByteArray("#1.9.0 (3.0)\r\n") << false << notNewer;
+    QTest::newRow("equal with a line break")
+        << 200 << QByteArray("#1.9.0 (3.0)\r\n") << false << notNewer;
     QTest::newRow("older") << 200 << QByteArray("#1.8.12 (3.0)") << false << notNewer;
     QTest::newRow("garbage") << 200 << QByteArray("\x01\xff garbage") << false << none;
-    QTest::newRow("html page") << 200 << QByteArray("<html><body>moved</body></html>") << false << none;
+    QTest::newRow("html page") << 200 << QByteArray("<html><body>moved</body></html>") << false
+                               << none;
     QTest::newRow("no hash") << 200 << QByteArray("1.10.0 (3.0)") << false << none;
     QTest::newRow("empty") << 200 << QByteArray() << false << none;
-    QTest::newRow("error page naming a newer version") << 404 << QByteArray("#9.0.0 (3.0)") << false << none;
-    QTest::newRow("endless answer") << 200 << QByteArray("#9.0.0 (3.0)") + QByteArray(200000, ' ') << false << none;
+    QTest::newRow("error page naming a newer version")
+        << 404 << QByteArray("#9.0.0 (3.0)") << false << none;
+    QTest::newRow("endless answer")
+        << 200 << QByteArray("#9.0.0 (3.0)") + QByteArray(200000, ' ') << false << none;
   }
 
   void updateCheck() {
@@ -156,9 +160,9 @@ class SmallWindowsTest : public QObject {
     QVERIFY(!check.ThreadError());
     QCOMPARE(int(check.verdict()), verdict);
     QCOMPARE(server.requests, QList<QByteArray>{"GET /trimora/version.txt HTTP/1.1"});
-    const std::vector<QUrl> expected =
-        opensDownloadPage ? std::vector<QUrl>{server.url("/trimora/download.html")}
-                          : std::vector<QUrl>{};
+    const std::vector<QUrl> expected = opensDownloadPage
+                                           ? std::vector<QUrl>{server.url("/trimora/download.html")}
+                                           : std::vector<QUrl>{};
     QCOMPARE(opened.taken(), expected);
     QVERIFY(!std::filesystem::exists(platform.DesktopFolder() / "Trimora.error"));
   }
@@ -210,8 +214,7 @@ class SmallWindowsTest : public QObject {
     QCOMPARE(ended.count(), 0);
     QVERIFY(check.ThreadError());
     QVERIFY(!check.ThreadEnded());
-    const std::string log =
-        testing_support::ReadFile(platform.DesktopFolder() / "Trimora.error");
+    const std::string log = testing_support::ReadFile(platform.DesktopFolder() / "Trimora.error");
     QVERIFY2(log.starts_with("std::runtime_error\rMesage: no browser\r< stack Info >\r"),
              log.c_str());
     QVERIFY(log.ends_with("< stack Info End >\r"));

@@ -1,9 +1,9 @@
 // The update check's decision: version texts and version-file bodies, no network.
-#include "tools/UpdateCheck.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "tools/UpdateCheck.h"
 
 namespace {
 
@@ -99,7 +99,10 @@ TEST(Decide, JudgesTheVersionFileBody) {
       {"#1.9.0 (3.0)", Verdict::NotNewer},
       {"#1.9.0 (3.0)\r\n", Verdict::NotNewer},  // a line break does not make it newer
       {"#1.8.7 (3.0)", Verdict::NotNewer},
-      {std::string("#1.1\0" "0.0 (3.0)", 14), Verdict::Newer},  // NUL characters are dropped
+      {std::string("#1.1\0"
+                   "0.0 (3.0)",
+                   14),
+       Verdict::Newer},  // NUL characters are dropped
       {std::string("\0#2.0.0 (3.0)", 13), Verdict::Newer},
       {"", Verdict::NotAVersionFile},
       {"#", Verdict::NotAVersionFile},

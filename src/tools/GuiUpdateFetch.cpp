@@ -1,13 +1,13 @@
 #include "tools/GuiUpdateFetch.h"
 
-#include "app/GuiPlatform.h"
-#include "app/mError.h"
-
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+
+#include "app/GuiPlatform.h"
+#include "app/mError.h"
 
 namespace {
 
@@ -17,7 +17,8 @@ constexpr qsizetype kMaxBody = 64 * 1024;
 void OpenOnMainThread(const QUrl& url) {
   QCoreApplication* app = QCoreApplication::instance();
   if (!app) return;
-  QMetaObject::invokeMethod(app, [url] { gui::SystemGui().OpenUrl(url); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      app, [url] { gui::SystemGui().OpenUrl(url); }, Qt::QueuedConnection);
 }
 
 }  // namespace
@@ -79,8 +80,7 @@ void UpdateFetch::Thread1_Run() {
 QByteArray UpdateFetch::FetchVersionFile() {
   QNetworkAccessManager manager;
   QNetworkRequest request(versionFileUrl_);
-  request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                       QNetworkRequest::AlwaysNetwork);
+  request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
   request.setTransferTimeout(static_cast<int>(timeout_.count()));
   std::unique_ptr<QNetworkReply> reply(manager.get(request));
 
@@ -115,7 +115,9 @@ QByteArray UpdateFetch::FetchVersionFile() {
   stopWatch.stop();
   if (!reply->isFinished()) reply->abort();
 
-  if (stopping_.load(std::memory_order_acquire) || tooLong || timedOut || reply->error() != QNetworkReply::NoError) return {};
+  if (stopping_.load(std::memory_order_acquire) || tooLong || timedOut ||
+      reply->error() != QNetworkReply::NoError)
+    return {};
   body += reply->read(kMaxBody + 1 - body.size());
   if (body.size() > kMaxBody) return {};
   return body;

@@ -9,19 +9,20 @@
 //   check->start();
 #pragma once
 
-#include "tools/UpdateCheck.h"
-
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <QUrl>
-
 #include <atomic>
 #include <chrono>
 #include <functional>
 #include <thread>
 
-namespace platform { class Platform; }
+#include "tools/UpdateCheck.h"
+
+namespace platform {
+class Platform;
+}
 
 // The message the main window shows when the check's thread failed.
 inline constexpr char kUpdateThreadErrorMessage[] = "Error in Thread!";

@@ -50,10 +50,10 @@ std::optional<Version> ParseVersion(std::string_view text) {
   Version v;
   size_t pos = 0;
   const bool ok = ReadNumber(s, pos, v.major) && Expect(s, pos, '.') &&
-                  ReadNumber(s, pos, v.minor) && Expect(s, pos, '.') &&
-                  ReadNumber(s, pos, v.bug) && Expect(s, pos, ' ') && Expect(s, pos, '(') &&
-                  ReadNumber(s, pos, v.stage) && Expect(s, pos, '.') &&
-                  ReadNumber(s, pos, v.build) && Expect(s, pos, ')') && pos == s.size();
+                  ReadNumber(s, pos, v.minor) && Expect(s, pos, '.') && ReadNumber(s, pos, v.bug) &&
+                  Expect(s, pos, ' ') && Expect(s, pos, '(') && ReadNumber(s, pos, v.stage) &&
+                  Expect(s, pos, '.') && ReadNumber(s, pos, v.build) && Expect(s, pos, ')') &&
+                  pos == s.size();
   if (!ok) return std::nullopt;
   return v;
 }

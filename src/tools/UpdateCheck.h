@@ -48,9 +48,9 @@ std::string FormatVersion(const Version& v);
 bool isNewer(std::string_view installed, std::string_view remote);
 
 enum class Verdict {
-  Newer,             // the version file names a later release: offer the download page
-  NotNewer,          // the same or an earlier release
-  NotAVersionFile,   // empty, not starting with "#", or no version after it
+  Newer,            // the version file names a later release: offer the download page
+  NotNewer,         // the same or an earlier release
+  NotAVersionFile,  // empty, not starting with "#", or no version after it
 };
 
 // Judges the body of the version file against the running version: NUL characters are dropped,

@@ -126,8 +126,7 @@ bool WndAbout::eventFilter(QObject* watched, QEvent* event) {
 // (Close Window, Copy) still reach them; Copy from the version line is let through.
 bool WndAbout::KeyDown(QObject* target, QEvent* event) {
   if (event->type() == QEvent::InputMethod) return target != this;
-  if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride)
-    return false;
+  if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride) return false;
   auto* key = static_cast<QKeyEvent*>(event);
   if (target == TextField1 && key->matches(QKeySequence::Copy)) return false;
   if (event->type() == QEvent::ShortcutOverride) {

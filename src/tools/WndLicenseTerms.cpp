@@ -1,7 +1,5 @@
 #include "tools/WndLicenseTerms.h"
 
-#include "app/mPrefs.h"
-
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFont>
@@ -10,6 +8,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+
+#include "app/mPrefs.h"
 
 namespace {
 

@@ -3,13 +3,13 @@
 // the version changes; "Disagree" quits without writing anything. The two buttons are the only
 // ways out: there is no close box, and Escape or a close request does nothing.
 //
-//   if (isNewInstallation && !WndLicenseTerms::ShowModal(mGlobals::VersionStr)) return;  // quitting
+//   if (isNewInstallation && !WndLicenseTerms::ShowModal(mGlobals::VersionStr)) return;  //
+//   quitting
 //   ... show the main window
 #pragma once
 
 #include <QDialog>
 #include <QString>
-
 #include <functional>
 
 class QLabel;
