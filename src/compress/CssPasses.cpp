@@ -67,9 +67,10 @@ struct Memo {
   Slot& At(uint64_t key) { return slots[(key * 0x9E3779B97F4A7C15ull) >> 56]; }
 };
 
-// Moves d[a, a + n) down to d[w, ...), w < a. The stretches between punctuation are short, so
-// this moves eight bytes at a time by hand; each load comes before the store that could
-// overlap it, and no store reaches a byte not yet read.
+// Moves d[a, a + n) down to d[w, ...), w < a; `size` bounds the bytes that may be read. The
+// stretches between punctuation are short, so this moves sixteen or eight bytes at a time by
+// hand rather than calling memmove; each load comes before the store that could overlap it,
+// and no store reaches a byte not yet read.
 inline void MoveDown(char* d, size_t w, size_t a, size_t n, size_t size) {
   if (a - w >= 16 && a + n + 16 <= size) {
     // The gap is wide: sixteen-byte stores, even the last one that runs past the stretch,

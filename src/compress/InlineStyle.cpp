@@ -1,5 +1,4 @@
 #include "compress/CssSweeps.h"
-#include "compress/FindAnchored.h"
 #include "compress/StripCode.h"
 #include "compress/TextOps.h"
 
@@ -11,11 +10,6 @@ namespace {
 
 constexpr std::string_view kAttr = "style=\"";
 
-// The search goes from one "=" to the next: a page has far fewer of them than of "s".
-size_t FindAttr(std::string_view page, size_t from, bool sjis) {
-  return anchored::Find(page, kAttr, 5, from, sjis);
-}
-
 }  // namespace
 
 std::string OptimizeInlineStyle(std::string page, const trimora::TextCtx& ctx) {
@@ -25,7 +19,7 @@ std::string OptimizeInlineStyle(std::string page, const trimora::TextCtx& ctx) {
   static const Css::sweeps::SweepList kValue{kValueSweeps};
   const bool sjis = ctx.sjis;
   // The search starts at the tenth character: an attribute among the first nine is left.
-  size_t k = FindAttr(page, 9, sjis);
+  size_t k = txt::Find(page, kAttr, 9, sjis);
   if (k == txt::npos) return page;
 
   // One pass, compacting the page in place (values only shrink): page[0, w) is the result
@@ -39,7 +33,7 @@ std::string OptimizeInlineStyle(std::string page, const trimora::TextCtx& ctx) {
     const size_t close = txt::Find(page, "\"", v, sjis);
     if (close == txt::npos || close == v) {
       // No closing quote, or an empty value: look on from the value's first character.
-      k = FindAttr(page, v, sjis);
+      k = txt::Find(page, kAttr, v, sjis);
       continue;
     }
     // Every sweep needs a blank. The next search starts after the closing quote, which the
@@ -59,7 +53,7 @@ std::string OptimizeInlineStyle(std::string page, const trimora::TextCtx& ctx) {
       }
       r = close;
     }
-    k = FindAttr(page, close + 1, sjis);
+    k = txt::Find(page, kAttr, close + 1, sjis);
   }
   if (w != r) {
     std::memmove(d + w, d + r, page.size() - r);

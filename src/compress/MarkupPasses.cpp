@@ -1,6 +1,5 @@
 #include "compress/MarkupPasses.h"
 
-#include "compress/FindAnchored.h"
 #include "compress/TextOps.h"
 
 #include <algorithm>
@@ -16,11 +15,6 @@ constexpr std::string_view kCommentOpen = "<!--";
 constexpr std::string_view kCommentClose = "-->";
 constexpr std::string_view kScriptOpen = "<script";
 constexpr std::string_view kScriptClose = "</script";
-
-// Every comment marker starts "<!": its "!" is far rarer in a page than its "<".
-size_t FindMarker(std::string_view text, std::string_view marker, size_t from, bool sjis) {
-  return anchored::Find(text, marker, 1, from, sjis);
-}
 
 // The comment passes compact the text in place, left to right: text[0, w) is the result so
 // far and text[r, n) is still unread (w <= r), so the text as it currently stands is
@@ -78,12 +72,13 @@ size_t MoveDown(std::string& text, size_t w, size_t r, size_t to) {
 // and ends at the first "-->" after its start (the bytes are the same, and "-->" has no
 // letters), so each is itself one of the comments this scan reaches and drops; dropping them
 // in order, and looking across each seam for a marker the removal spelled, leaves the same
-// text. The two part only where a copy of an earlier comment stands inside a longer, later
-// one ("<!-- End b <!-- End a -->"): comments do not nest, so the scan drops the whole later
-// comment, where the loop would have taken the copy first and left "<!-- End b" open.
+// text. The results differ only where a copy of an earlier comment stands inside a longer,
+// later one ("<!-- End b <!-- End a -->"): comments do not nest, so the scan drops the whole
+// later comment, where the loop would take the copy first and leave "<!-- End b" open, which
+// would hide the rest of the page.
 // Comments that differ only in letter case go alike, whatever the encoding's letters.
 std::string DropMarkerComments(std::string text, std::string_view marker, bool sjis) {
-  size_t m = FindMarker(text, marker, 0, sjis);
+  size_t m = txt::Find(text, marker, 0, sjis);
   if (m == npos) return text;
   // "-->" cannot begin inside the marker, so its search may start after it.
   size_t close = txt::Find(text, kCommentClose, m + marker.size(), sjis);
@@ -101,7 +96,7 @@ std::string DropMarkerComments(std::string text, std::string_view marker, bool s
       r = close + kCommentClose.size();
       continue;
     }
-    m = FindMarker(text, marker, r, sjis);
+    m = txt::Find(text, marker, r, sjis);
     if (m == npos) break;
     close = txt::Find(text, kCommentClose, m + marker.size(), sjis);
     if (close == npos) break;
@@ -173,7 +168,7 @@ std::string RemoveBodyComments(std::string text, const trimora::TextCtx& ctx) {
     }
     s = txt::Find(text, kScriptOpen, e + kScriptClose.size(), sjis);
   }
-  if (FindMarker(text, kCommentOpen, p, sjis) == npos) return text;
+  if (txt::Find(text, kCommentOpen, p, sjis) == npos) return text;
 
   // Each turn looks for the first "<!--" from p on in the text as it currently stands. A
   // comment closed by "//-->" hides a script from old browsers: it stays and p moves past it.
@@ -192,7 +187,7 @@ std::string RemoveBodyComments(std::string text, const trimora::TextCtx& ctx) {
     const Seam seam{text, w, r, sjis};
     size_t qv = afterRemoval ? seam.MatchAcross(kCommentOpen, floor) : npos;
     if (qv == npos) {
-      const size_t q = FindMarker(text, kCommentOpen, from, sjis);
+      const size_t q = txt::Find(text, kCommentOpen, from, sjis);
       if (q == npos) break;
       if (script != npos && script < from) script = txt::Find(text, kScriptOpen, from, sjis);
       if (script != npos && script < q) {
