@@ -23,10 +23,11 @@
 #include <QString>
 #include <QStringDecoder>
 
+#include <cstdint>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 namespace StripCode {
@@ -128,12 +129,74 @@ class Folder {
   std::optional<QStringDecoder> decoder_;
 };
 
+// A set of comment keys: open addressing over small slots and one buffer of key bytes, so
+// that a file with a hundred thousand distinct comment lines costs about one probe of a
+// compact table per comment and few allocations.
+class KeySet {
+ public:
+  void Insert(std::string_view key) {
+    if ((keys_.size() + 1) * 2 > slots_.size()) Grow();
+    const uint64_t h = Hash(key);
+    size_t i = h & Mask();
+    for (;; i = (i + 1) & Mask()) {
+      const Slot s = slots_[i];
+      if (s.tag == 0) break;
+      if (s.tag == Tag(h) && View(s.key) == key) return;
+    }
+    slots_[i] = {Tag(h), static_cast<uint32_t>(keys_.size())};
+    keys_.push_back({bytes_.size(), key.size(), h});
+    bytes_.append(key);
+  }
+
+  bool Contains(std::string_view key) const {
+    if (keys_.empty()) return false;
+    const uint64_t h = Hash(key);
+    for (size_t i = h & Mask();; i = (i + 1) & Mask()) {
+      const Slot s = slots_[i];
+      if (s.tag == 0) return false;
+      if (s.tag == Tag(h) && View(s.key) == key) return true;
+    }
+  }
+
+  bool Empty() const { return keys_.empty(); }
+
+ private:
+  struct Slot {
+    uint32_t tag;  // high bits of the hash, never 0; 0 marks a free slot
+    uint32_t key;  // index into keys_
+  };
+  struct Key {
+    size_t at;
+    size_t size;
+    uint64_t hash;
+  };
+
+  static uint64_t Hash(std::string_view key) { return std::hash<std::string_view>{}(key); }
+  static uint32_t Tag(uint64_t h) { return static_cast<uint32_t>(h >> 32) | 1u; }
+  size_t Mask() const { return slots_.size() - 1; }
+  std::string_view View(uint32_t k) const { return std::string_view(bytes_).substr(keys_[k].at, keys_[k].size); }
+
+  void Grow() {
+    slots_.assign(slots_.empty() ? 64 : slots_.size() * 2, Slot{0, 0});
+    for (uint32_t k = 0; k < keys_.size(); ++k) {
+      size_t i = keys_[k].hash & Mask();
+      while (slots_[i].tag != 0) i = (i + 1) & Mask();
+      slots_[i] = {Tag(keys_[k].hash), k};
+    }
+  }
+
+  std::vector<Slot> slots_;
+  std::vector<Key> keys_;
+  std::string bytes_;
+};
+
 // A line comment of the text after block comments went: [start, end) with end at its line
 // terminator or the end of text.
 struct LineRef {
   size_t start;
   size_t end;
   bool lineStart;  // right after a line ending b
+  bool commentLine = false;  // a comment line: its text is one of those to remove
 };
 
 // A stretch the empty-line sweeps leave alone: template-literal text (its line breaks are part
@@ -149,19 +212,20 @@ bool EndsWithAt(std::string_view text, size_t pos, std::string_view b) {
 
 // Removes the comment lines and their look-alike trailing comments from `text` (block
 // comments already gone). `stop` is where the unclassified rest begins; `keep` is moved along.
-void RemoveCommentLines(std::string& text, const std::vector<LineRef>& lines, size_t& stop,
+void RemoveCommentLines(std::string& text, std::vector<LineRef>& lines, size_t& stop,
                         std::vector<Range>& keep, const trimora::TextCtx& ctx, std::string_view b) {
   Folder folder(ctx.encoding, ctx.sjis);
   std::string key;
-  std::unordered_set<std::string> commentLines;
+  KeySet commentLines;
   auto endsAtB = [&](const LineRef& l) { return text.compare(l.end, b.size(), b) == 0; };
-  for (const LineRef& l : lines) {
+  for (LineRef& l : lines) {
     if (!l.lineStart || l.end > stop || !endsAtB(l)) continue;
     if (txt::MatchAt(text, l.start, "//<![CDATA[")) continue;
     folder.Key(std::string_view(text).substr(l.start, l.end - l.start), key);
-    commentLines.insert(key);
+    commentLines.Insert(key);
+    l.commentLine = true;
   }
-  if (commentLines.empty()) return;
+  if (commentLines.Empty()) return;
 
   std::string out;
   size_t done = 0;
@@ -169,9 +233,11 @@ void RemoveCommentLines(std::string& text, const std::vector<LineRef>& lines, si
   size_t k = 0;  // next range of `keep` to move
   for (const LineRef& l : lines) {
     if (l.start < done || l.end > stop) continue;
-    if (!endsAtB(l) && l.end != text.size()) continue;
-    folder.Key(std::string_view(text).substr(l.start, l.end - l.start), key);
-    if (!commentLines.contains(key)) continue;
+    if (!l.commentLine) {
+      if (!endsAtB(l) && l.end != text.size()) continue;
+      folder.Key(std::string_view(text).substr(l.start, l.end - l.start), key);
+      if (!commentLines.Contains(key)) continue;
+    }
     if (out.empty()) out.reserve(text.size());
     for (; k < keep.size() && keep[k].start < l.start; ++k) {
       keep[k].start -= removed;
