@@ -3,8 +3,7 @@
 // the version changes; "Disagree" quits without writing anything. The two buttons are the only
 // ways out: there is no close box, and Escape or a close request does nothing.
 //
-//   if (isNewInstallation && !WndLicenseTerms::ShowModal(mGlobals::VersionStr)) return;  //
-//   quitting
+//   if (isNewInstallation && !WndLicenseTerms::ShowModal(version)) return;  // quitting
 //   ... show the main window
 #pragma once
 
