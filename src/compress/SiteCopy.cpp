@@ -8,6 +8,10 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -133,115 +137,179 @@ bool CopyBytes(int in, int out, uint64_t& copied, int& err) {
   }
 }
 
+// A folder being copied. The copy's folder gets the source's permissions and dates only when
+// the last user lets go of it, that is after every file inside has been written (each new
+// entry would change its date again).
+struct OpenFolder {
+  Fd src;
+  Fd dst;
+  struct stat st {};
+  bool keepDates = true;
+  ~OpenFolder() {
+    if (!dst.ok() || !keepDates) return;
+    // The owner must stay able to rewrite the copy.
+    (void)::fchmod(dst.get(), (st.st_mode & 0777) | 0700);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    (void)::futimens(dst.get(), times);
+  }
+};
+using FolderRef = std::shared_ptr<OpenFolder>;
+
 class Copier {
  public:
   Copier(const SiteCopyRequest& request, SiteCopyResult& result, const platform::Platform& platform, DirId copyRoot)
-      : request_(request), result_(result), platform_(platform), copyRoot_(copyRoot) {}
+      : request_(request), result_(result), platform_(platform), copyRoot_(copyRoot) {
+    unsigned threads = request.threads > 0 ? static_cast<unsigned>(request.threads)
+                                           : std::min(4u, std::max(1u, std::thread::hardware_concurrency()));
+    // One thread walks and makes folders; with more, files are copied beside it.
+    if (threads > 1)
+      for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
+  }
+
+  ~Copier() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    for (auto& w : workers_) w.join();
+  }
 
   // The site's top-level items, with the name filters and the cancel check between items.
-  void CopyTop(int siteFd, const fs::path& site, const struct stat& siteStat, int copyFd) {
+  void CopyTop(FolderRef site, const fs::path& sitePath, FolderRef copy) {
     std::vector<Entry> entries;
     int err = 0;
-    if (!ListFolder(siteFd, entries, err)) {
-      Fail(site, Reason(err));
-      if (entries.empty()) return;
-    }
-    stack_.push_back(IdOf(siteStat));
+    if (!ListFolder(site->src.get(), entries, err)) Fail(Next(), sitePath, Reason(err));
+    stack_.push_back(IdOf(site->st));
     for (const Entry& e : entries) {
       if (request_.cancel && request_.cancel->load()) {
         result_.cancelled = true;
         break;
       }
       if (IsFilteredName(e.name)) continue;
-      CopyEntry(siteFd, site, e, copyFd);
+      CopyEntry(site, sitePath, e, copy);
     }
     stack_.pop_back();
   }
 
- private:
-  void Fail(const fs::path& item, std::string reason) { result_.failures.push_back({item, std::move(reason)}); }
-
-  void Report() {
-    if (request_.progress) request_.progress(progress_);
+  // Waits for the files still being copied and hands over counts and failures in walk order.
+  void Finish() {
+    {
+      std::unique_lock lock(mutex_);
+      done_.wait(lock, [&] { return queue_.empty() && busy_ == 0; });
+    }
+    std::sort(failures_.begin(), failures_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& f : failures_) result_.failures.push_back(std::move(f.second));
+    failures_.clear();
+    result_.files = files_.load();
+    result_.bytes = bytes_.load();
   }
 
-  void CopyEntry(int srcDirFd, const fs::path& srcDir, const Entry& e, int dstDirFd) {
+ private:
+  struct FileJob {
+    FolderRef from, to;
+    std::string name;
+    fs::path src;
+    uint64_t seq;
+  };
+
+  uint64_t Next() { return seq_++; }
+
+  void Fail(uint64_t seq, const fs::path& item, std::string reason) {
+    std::lock_guard lock(failMutex_);
+    failures_.push_back({seq, CopyFailure{item, std::move(reason)}});
+  }
+
+  void Report(std::string text = {}) {
+    if (!request_.progress) return;
+    if (!text.empty()) progress_.text = std::move(text);
+    progress_.files = files_.load();
+    progress_.bytes = bytes_.load();
+    request_.progress(progress_);
+  }
+
+  void CopyEntry(const FolderRef& from, const fs::path& srcDir, const Entry& e, const FolderRef& to) {
+    const uint64_t seq = Next();
     const fs::path src = srcDir / e.name;
     unsigned char type = e.type;
     if (type != DT_DIR && type != DT_REG) {
       // A link is followed to what it stands for; other kinds need a look at the item.
       struct stat st {};
-      if (::fstatat(srcDirFd, e.name.c_str(), &st, 0) != 0) {
+      if (::fstatat(from->src.get(), e.name.c_str(), &st, 0) != 0) {
         const int err = errno;
         struct stat lst {};
-        const bool link = ::fstatat(srcDirFd, e.name.c_str(), &lst, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(lst.st_mode);
-        Fail(src, link && (err == ENOENT || err == ENOTDIR) ? "broken link" : link && err == ELOOP ? "link loop" : Reason(err));
+        const bool link =
+            ::fstatat(from->src.get(), e.name.c_str(), &lst, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(lst.st_mode);
+        Fail(seq, src,
+             link && (err == ENOENT || err == ENOTDIR) ? "broken link" : link && err == ELOOP ? "link loop" : Reason(err));
         return;
       }
       if (S_ISDIR(st.st_mode)) type = DT_DIR;
       else if (S_ISREG(st.st_mode)) type = DT_REG;
       else {
-        Fail(src, "not a file or folder");
+        Fail(seq, src, "not a file or folder");
         return;
       }
     }
-    if (type == DT_DIR) CopyFolder(srcDirFd, src, e.name, dstDirFd);
-    else CopyFile(srcDirFd, src, e.name, dstDirFd);
+    if (type == DT_DIR) {
+      CopyFolder(from, src, e.name, to, seq);
+    } else if (workers_.empty()) {
+      CopyFile(from->src.get(), src, e.name, to->dst.get(), seq);
+      Report();
+    } else {
+      Submit({from, to, e.name, src, seq});
+      Report();
+    }
   }
 
-  void CopyFolder(int srcDirFd, const fs::path& src, const std::string& name, int dstDirFd) {
-    Fd in(::openat(srcDirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    struct stat st {};
-    if (!in.ok() || ::fstat(in.get(), &st) != 0) {
-      Fail(src, Reason(errno));
+  void CopyFolder(const FolderRef& from, const fs::path& src, const std::string& name, const FolderRef& to,
+                  uint64_t seq) {
+    auto folder = std::make_shared<OpenFolder>();
+    folder->src.reset(::openat(from->src.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder->src.ok() || ::fstat(folder->src.get(), &folder->st) != 0) {
+      Fail(seq, src, Reason(errno));
       return;
     }
-    const DirId id = IdOf(st);
+    const DirId id = IdOf(folder->st);
     // The copy itself, when the destination lies inside the site: never copied into itself.
     if (id == copyRoot_) return;
     if (std::find(stack_.begin(), stack_.end(), id) != stack_.end()) {
-      Fail(src, "link loop");
+      Fail(seq, src, "link loop");
       return;
     }
-    if (::mkdirat(dstDirFd, name.c_str(), 0700) != 0) {
-      Fail(src, Reason(errno));
+    if (::mkdirat(to->dst.get(), name.c_str(), 0700) != 0) {
+      Fail(seq, src, Reason(errno));
       return;
     }
-    Fd out(::openat(dstDirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!out.ok()) {
-      Fail(src, Reason(errno));
+    folder->dst.reset(::openat(to->dst.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!folder->dst.ok()) {
+      Fail(seq, src, Reason(errno));
       return;
     }
-    progress_.text = "Copying Directory: " + platform_.DisplayName(src);
-    Report();
+    Report("Copying Directory: " + platform_.DisplayName(src));
 
     std::vector<Entry> entries;
     int err = 0;
-    if (!ListFolder(in.get(), entries, err)) Fail(src, Reason(err));
+    if (!ListFolder(folder->src.get(), entries, err)) Fail(Next(), src, Reason(err));
     stack_.push_back(id);
-    for (const Entry& e : entries) CopyEntry(in.get(), src, e, out.get());
+    for (const Entry& e : entries) CopyEntry(folder, src, e, folder);
     stack_.pop_back();
-
-    // The folder's own permissions, always leaving the owner able to rewrite the copy.
-    (void)::fchmod(out.get(), (st.st_mode & 0777) | 0700);
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    (void)::futimens(out.get(), times);
   }
 
-  void CopyFile(int srcDirFd, const fs::path& src, const std::string& name, int dstDirFd) {
+  void CopyFile(int srcDirFd, const fs::path& src, const std::string& name, int dstDirFd, uint64_t seq) {
     Fd in(::openat(srcDirFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     struct stat st {};
     if (!in.ok() || ::fstat(in.get(), &st) != 0) {
-      Fail(src, Reason(errno));
+      Fail(seq, src, Reason(errno));
       return;
     }
     if (!S_ISREG(st.st_mode)) {
-      Fail(src, "not a file or folder");
+      Fail(seq, src, "not a file or folder");
       return;
     }
     Fd out(::openat(dstDirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0777));
     if (!out.ok()) {
-      Fail(src, Reason(errno));
+      Fail(seq, src, Reason(errno));
       return;
     }
     uint64_t copied = 0;
@@ -258,20 +326,65 @@ class Copier {
     if (!ok) {
       // A partial file would be rewritten as if it were the page: take it out of the copy.
       ::unlinkat(dstDirFd, name.c_str(), 0);
-      Fail(src, Reason(err));
+      Fail(seq, src, Reason(err));
       return;
     }
-    progress_.files = ++result_.files;
-    progress_.bytes = result_.bytes += copied;
-    Report();
+    files_.fetch_add(1);
+    bytes_.fetch_add(copied);
   }
+
+  // Queues a file for the copying threads; waits while enough are queued, so that only a
+  // bounded number of folders stay open.
+  void Submit(FileJob job) {
+    std::unique_lock lock(mutex_);
+    room_.wait(lock, [&] { return queue_.size() < kQueueLimit; });
+    queue_.push_back(std::move(job));
+    lock.unlock();
+    wake_.notify_one();
+  }
+
+  void Work() {
+    for (;;) {
+      FileJob job;
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+        if (queue_.empty()) return;
+        job = std::move(queue_.front());
+        queue_.pop_front();
+        ++busy_;
+      }
+      room_.notify_one();
+      CopyFile(job.from->src.get(), job.src, job.name, job.to->dst.get(), job.seq);
+      job = FileJob{};  // lets go of the folders before counting the job as done
+      {
+        std::lock_guard lock(mutex_);
+        --busy_;
+      }
+      done_.notify_all();
+    }
+  }
+
+  static constexpr size_t kQueueLimit = 256;
 
   const SiteCopyRequest& request_;
   SiteCopyResult& result_;
   const platform::Platform& platform_;
   const DirId copyRoot_;
-  std::vector<DirId> stack_;  // the source folders on the path being copied
+  std::vector<DirId> stack_;  // the source folders on the path being walked
+  uint64_t seq_ = 0;          // walk order of every item, so failures come out in that order
   CopyProgress progress_;
+  std::atomic<uint64_t> files_{0}, bytes_{0};
+
+  std::mutex failMutex_;
+  std::vector<std::pair<uint64_t, CopyFailure>> failures_;
+
+  std::mutex mutex_;
+  std::condition_variable wake_, room_, done_;
+  std::deque<FileJob> queue_;
+  size_t busy_ = 0;
+  bool stop_ = false;
+  std::vector<std::thread> workers_;
 };
 
 fs::path Normal(const fs::path& path) {
@@ -474,8 +587,15 @@ SiteCopyResult CopySite(const SiteCopyRequest& request, platform::Platform& plat
   }
   result.copy = copy;
 
+  auto from = std::make_shared<OpenFolder>();
+  from->src.reset(siteFd.release());
+  from->st = siteStat;
+  auto to = std::make_shared<OpenFolder>();
+  to->dst.reset(copyFd.release());
+  to->keepDates = false;
   Copier copier(request, result, platform, IdOf(copyStat));
-  copier.CopyTop(siteFd.get(), site, siteStat, copyFd.get());
+  copier.CopyTop(std::move(from), site, std::move(to));
+  copier.Finish();
   return result;
 }
 

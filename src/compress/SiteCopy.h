@@ -33,7 +33,7 @@ struct CopyProgress {
   uint64_t files = 0;  // files copied so far
   uint64_t bytes = 0;  // their bytes
 };
-// Called on the copying thread, after each created folder and each copied file.
+// Called on the thread that called CopySite, after each created folder and each file.
 using CopyProgressCallback = std::function<void(const CopyProgress&)>;
 
 struct CopyFailure {
@@ -46,6 +46,7 @@ struct SiteCopyRequest {
   fs::path destinationParent;                 // where the copy goes; empty: the Desktop
   const std::atomic<bool>* cancel = nullptr;  // checked before each top-level item
   CopyProgressCallback progress;
+  int threads = 0;  // files copied at once; 0: one per core, at most four
 };
 
 struct SiteCopyResult {
