@@ -374,6 +374,46 @@ TEST_F(SiteCopyTest, FilesThatVanishOrTurnIntoFoldersGetFailedRowsInTheirPlace) 
   }
 }
 
+TEST_F(SiteCopyTest, AnyNumberOfCopyThreadsGivesTheSameCopyAndFailures) {
+  for (int d = 0; d < 6; ++d) {
+    const fs::path folder = site / ("f" + std::to_string(d)) / "inner";
+    for (int i = 0; i < 30; ++i) WriteFile(folder / ("p" + std::to_string(i) + ".html"), std::string(i * 100, 'a'));
+    fs::create_symlink(folder / "missing", folder / ("broken" + std::to_string(d)));
+    fs::create_directory_symlink(site, folder / "loop");
+    ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0644), 0);
+    fs::last_write_time(folder, fs::file_time_type::clock::now() - std::chrono::hours(d + 1));
+  }
+  std::string digest;
+  std::vector<std::string> failures;
+  std::vector<fs::file_time_type> dates;
+  for (int threads : {1, 2, 5}) {
+    SCOPED_TRACE(threads);
+    trimora::SiteCopyRequest r;
+    r.site = site;
+    r.threads = threads;
+    const auto result = trimora::CopySite(r, platform);
+    ASSERT_TRUE(result.ok());
+    std::vector<std::string> f;
+    for (const auto& x : result.failures) f.push_back(x.item.lexically_relative(site).string() + ": " + x.reason);
+    std::vector<fs::file_time_type> d;
+    for (int i = 0; i < 6; ++i) d.push_back(fs::last_write_time(result.copy / ("f" + std::to_string(i)) / "inner"));
+    EXPECT_EQ(result.files, 180u);
+    if (threads == 1) {
+      digest = TreeDigest(result.copy);
+      failures = f;
+      dates = d;
+      ASSERT_EQ(f.size(), 18u);
+      EXPECT_EQ(f[0], "f0/inner/broken0: broken link");
+      EXPECT_EQ(f[1], "f0/inner/fifo: not a file or folder");
+      EXPECT_EQ(f[2], "f0/inner/loop: link loop");
+    } else {
+      EXPECT_EQ(TreeDigest(result.copy), digest);
+      EXPECT_EQ(f, failures);
+      EXPECT_EQ(d, dates);
+    }
+  }
+}
+
 // Lean on purpose: 100,000 one-byte files in 100 folders, copied and collected.
 TEST_F(SiteCopyTest, HundredThousandSmallFiles) {
   for (int d = 0; d < 100; ++d) {

@@ -224,7 +224,7 @@ int Compress(const Args& args) {
     files = trimora::FindTheFiles(copied.copy, system);
     const auto dicts = SyntaxCheck::LoadDictionaries(system.ResourcesFolder());
     trimora::RunSettings settings;
-    settings.originalFolder = fs::absolute(s.site, ec).lexically_normal();
+    settings.originalFolder = copied.site;
     settings.optimizedFolder = copied.copy;
     settings.opts = s.opts;
     settings.dicts = &dicts;
@@ -236,7 +236,7 @@ int Compress(const Args& args) {
     progress.Clear();
   }
 
-  const fs::path siteRoot = fs::absolute(s.site, ec).lexically_normal();
+  const fs::path& siteRoot = copied.site;
   size_t failedRows = 0;
   for (const auto& r : report.rows) failedRows += r.ok ? 0 : 1;
 

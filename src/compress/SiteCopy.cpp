@@ -526,6 +526,7 @@ TrashResult TrashFolderitem(const fs::path& item, platform::Platform& platform) 
 SiteCopyResult CopySite(const SiteCopyRequest& request, platform::Platform& platform) {
   SiteCopyResult result;
   const fs::path site = Normal(request.site);
+  result.site = site;
   const fs::path parent = Normal(request.destinationParent.empty() ? platform.DesktopFolder() : request.destinationParent);
 
   Fd siteFd(::open(site.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

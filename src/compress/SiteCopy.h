@@ -50,6 +50,7 @@ struct SiteCopyRequest {
 };
 
 struct SiteCopyResult {
+  fs::path site;                      // the site folder, absolute, as the copy read it
   fs::path copy;                      // the compressed copy; empty when none was made
   std::vector<CopyFailure> failures;  // items not copied, in walk order
   bool cancelled = false;             // stopped between two top-level items
