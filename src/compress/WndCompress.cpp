@@ -232,9 +232,11 @@ void WndCompress::Event_Open() {
     UpdateCheck = new UpdateFetch(app_.Platform(), app_.mGlobals.VersionStr, this);
     if (!app_.Config().versionFileUrl.isEmpty()) UpdateCheck->setVersionFileUrl(app_.Config().versionFileUrl);
     UpdateCheck->setDownloadPageUrl(trimora_urls::DownloadPage());
-    // The check's thread asks; the browser is opened from the main thread.
-    UpdateCheck->setOpenUrl([this](const QUrl& url) {
-      QMetaObject::invokeMethod(this, [this, url] { app_.Gui().OpenUrl(url); }, Qt::QueuedConnection);
+    // The check's thread only decides; the page is opened here, on the main thread, once the
+    // watching timer has seen the end of the check.
+    UpdateCheck->setOpenUrl([](const QUrl&) {});
+    connect(UpdateCheck, &UpdateFetch::ended, this, [this] {
+      if (UpdateCheck->verdict() == updatecheck::Verdict::Newer) app_.Gui().OpenUrl(trimora_urls::DownloadPage());
     });
     connect(UpdateCheck, &UpdateFetch::failed, this,
             [this] { app_.Gui().MessageBox(this, QString::fromUtf8(kUpdateThreadErrorMessage)); });
@@ -451,6 +453,7 @@ void WndCompress::PushButton2_Action() {
 }
 
 void WndCompress::TimerCopyThread_Action() {
+  if (runThread_.joinable()) return TimerRun_Action();
   Globals& g = app_.mGlobals;
   if (!isCopyThreadEnded.load(std::memory_order_acquire)) {
     if (sheet_) sheet_->Label1->setText(QString::fromStdString(g.isCopyDirectoryStr.get()));
@@ -502,41 +505,73 @@ void WndCompress::StartRun() {
   settings.opts = app_.mPrefs.opts;
   settings.dicts = &app_.Dictionaries();
   const int jobs = app_.Config().runJobs;
-  settings.jobs = jobs > 0 ? jobs : std::max(1u, std::thread::hardware_concurrency());
+  settings.jobs = jobs > 0 ? jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  {
+    std::lock_guard lock(runMutex_);
+    pendingRows_.clear();
+    runReport_.reset();
+    runFailure_.clear();
+  }
+  runEnded_.store(false, std::memory_order_release);
   std::vector<fs::path> files = FileToCleanArray;
+  // The rewrite runs beside the window; its rows wait in a queue that the copy timer, still
+  // ticking on the main thread, empties into the list in order.
   runThread_ = std::thread([this, files = std::move(files), settings] {
-    auto report = std::make_shared<trimora::RunReport>();
-    auto failure = std::make_shared<std::string>();
+    trimora::RunReport report;
+    std::string failure;
     try {
-      *report = trimora::Run(files, settings, app_.Platform(),
-                             [this](const trimora::ResultRow& row, size_t, size_t) {
-                               QMetaObject::invokeMethod(
-                                   this, [this, row] { AddResultRow(row); }, Qt::QueuedConnection);
-                             });
+      report = trimora::Run(files, settings, app_.Platform(),
+                            [this](const trimora::ResultRow& row, size_t, size_t) {
+                              std::lock_guard lock(runMutex_);
+                              pendingRows_.push_back(row);
+                            });
     } catch (const std::exception& e) {
       mError::ReportException(app_.Platform(), e);
-      *failure = e.what();
+      failure = e.what();
     } catch (...) {
       mError::ReportUnknownException(app_.Platform());
-      *failure = "unknown error";
+      failure = "unknown error";
     }
-    // Queued after every row, so the totals come last.
-    QMetaObject::invokeMethod(
-        this,
-        [this, report, failure] {
-          if (runThread_.joinable()) runThread_.join();
-          if (!failure->empty()) {
-            isListboxLoading = false;
-            FileToCleanArray.clear();
-            Tell("Error!\rThe compression stopped: " + *failure);
-            SetBusy(false);
-            emit compressionFinished();
-            return;
-          }
-          RunFinished(*report);
-        },
-        Qt::QueuedConnection);
+    {
+      std::lock_guard lock(runMutex_);
+      runReport_ = std::move(report);
+      runFailure_ = std::move(failure);
+    }
+    runEnded_.store(true, std::memory_order_release);
   });
+  TimerCopyThread.start();
+}
+
+void WndCompress::TimerRun_Action() {
+  const bool ended = runEnded_.load(std::memory_order_acquire);
+  std::deque<trimora::ResultRow> rows;
+  {
+    std::lock_guard lock(runMutex_);
+    rows.swap(pendingRows_);
+  }
+  for (const trimora::ResultRow& row : rows) AddResultRow(row);
+  if (!ended) return;
+  TimerCopyThread.stop();
+  runThread_.join();
+  trimora::RunReport report;
+  std::string failure;
+  {
+    std::lock_guard lock(runMutex_);
+    for (const trimora::ResultRow& row : pendingRows_) AddResultRow(row);
+    pendingRows_.clear();
+    report = std::move(*runReport_);
+    runReport_.reset();
+    failure = std::move(runFailure_);
+  }
+  if (!failure.empty()) {
+    isListboxLoading = false;
+    FileToCleanArray.clear();
+    Tell("Error!\rThe compression stopped: " + failure);
+    SetBusy(false);
+    emit compressionFinished();
+    return;
+  }
+  RunFinished(report);
 }
 
 void WndCompress::AddResultRow(const trimora::ResultRow& row) {
@@ -586,6 +621,11 @@ void WndCompress::FinishWork() {
     sheet_ = nullptr;
   }
   if (runThread_.joinable()) runThread_.join();
+  {
+    std::lock_guard lock(runMutex_);
+    pendingRows_.clear();
+    runReport_.reset();
+  }
   isListboxLoading = false;
   busy_ = false;
 }

@@ -4,8 +4,8 @@
 // A compression: Compress shows the progress sheet and starts the copy worker; the copy timer
 // on the main thread follows the worker's progress text and, once the worker has ended,
 // closes the sheet, collects the files of the copy and starts the rewrite on a worker thread
-// of its own. Rows come back to the main thread in list order and each new row is selected
-// as it arrives; the totals row ends the list, and the tag-check findings (and any item the
+// of its own. The same timer then moves the finished rows into the list in list order, each
+// new row selected as it arrives; the totals row ends the list, and the tag-check findings (and any item the
 // copy could not copy) go to the errors window. The window stays responsive meanwhile; its
 // controls are disabled until the run has ended.
 #pragma once
@@ -19,6 +19,8 @@
 #include <QTimer>
 
 #include <atomic>
+#include <deque>
+#include <mutex>
 #include <filesystem>
 #include <optional>
 #include <thread>
@@ -130,6 +132,7 @@ class WndCompress : public QMainWindow {
   void ReopenFrom(const std::string& reference);
   void SetBusy(bool busy);
   void StartRun();
+  void TimerRun_Action();
   void AddResultRow(const trimora::ResultRow& row);
   void RunFinished(const trimora::RunReport& report);
   void HandOver(const std::vector<trimora::Finding>& findings);
@@ -140,6 +143,11 @@ class WndCompress : public QMainWindow {
   bool busy_ = false;
   std::thread copyThread_;
   std::thread runThread_;
+  std::mutex runMutex_;  // guards the three run results below
+  std::deque<trimora::ResultRow> pendingRows_;
+  std::optional<trimora::RunReport> runReport_;
+  std::string runFailure_;
+  std::atomic<bool> runEnded_{false};
   trimora::SiteCopyResult copyResult_;  // written by the copy worker before isCopyThreadEnded
   std::vector<trimora::CopyFailure> copyFailures_;
   std::filesystem::path copiedSite_;
