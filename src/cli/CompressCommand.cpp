@@ -9,6 +9,7 @@
 #include "cli/Commands.h"
 
 #include "app/Platform.h"
+#include "app/mError.h"
 #include "app/mFile.h"
 #include "app/mPrefs.h"
 #include "compress/Run.h"
@@ -162,7 +163,9 @@ bool WriteOut(const std::string& text) {
 
 }  // namespace
 
-int Compress(const Args& args) {
+namespace {
+
+int CompressSite(const Args& args) {
   Settings s;
   if (auto err = Parse(args, s)) {
     std::fprintf(stderr, "trimora-cli: %s\n%s", err->c_str(), kUsage);
@@ -300,6 +303,23 @@ int Compress(const Args& args) {
     return 1;
   }
   return copied.failures.empty() && failedRows == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int Compress(const Args& args) {
+  // Anything unexpected goes to the error log, as the window's copy worker does it, and the
+  // command says so instead of ending without a word.
+  try {
+    return CompressSite(args);
+  } catch (const std::exception& e) {
+    mError::ReportException(platform::System(), e);
+    std::fprintf(stderr, "trimora-cli: error: %s\n", e.what());
+  } catch (...) {
+    mError::ReportUnknownException(platform::System());
+    std::fprintf(stderr, "trimora-cli: error: unknown exception\n");
+  }
+  return 1;
 }
 
 }  // namespace cli

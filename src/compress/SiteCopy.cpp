@@ -93,29 +93,28 @@ bool ListFolder(int dirFd, std::vector<Entry>& out, int& err) {
   return err == 0;
 }
 
-// Copies the rest of `in` to `out`: in the kernel where it can, else through a buffer.
-bool CopyBytes(int in, int out, uint64_t& copied, int& err) {
-  bool kernel = true;
-  for (;;) {
+// Copies `in` to `out`: `size` bytes (the size the file had when opened) in the kernel where it
+// can, else through a buffer up to the end of the file. A file that shrinks meanwhile ends early.
+bool CopyBytes(int in, int out, uint64_t size, uint64_t& copied, int& err) {
 #ifdef __linux__
-    if (kernel) {
-      const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t{1} << 30, 0);
-      if (n > 0) {
-        copied += static_cast<uint64_t>(n);
-        continue;
-      }
-      if (n == 0) return true;
-      if (errno == EINTR) continue;
-      if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL || errno == EPERM) {
-        kernel = false;
-        continue;
-      }
-      err = errno;
-      return false;
+  // An empty file may still have content (some file systems report no size): read it instead.
+  while (size > 0 && copied < size) {
+    const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(size - copied), 0);
+    if (n > 0) {
+      copied += static_cast<uint64_t>(n);
+      continue;
     }
+    if (n == 0) return true;
+    if (errno == EINTR) continue;
+    if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL || errno == EPERM) break;
+    err = errno;
+    return false;
+  }
+  if (size > 0 && copied >= size) return true;
 #else
-    (void)kernel;
+  (void)size;
 #endif
+  for (;;) {
     char buf[1 << 16];
     const ssize_t n = ::read(in, buf, sizeof buf);
     if (n == 0) return true;
@@ -314,7 +313,7 @@ class Copier {
     }
     uint64_t copied = 0;
     int err = 0;
-    bool ok = CopyBytes(in.get(), out.get(), copied, err);
+    bool ok = CopyBytes(in.get(), out.get(), static_cast<uint64_t>(st.st_size), copied, err);
     if (ok) {
       const struct timespec times[2] = {st.st_atim, st.st_mtim};
       (void)::futimens(out.get(), times);
