@@ -158,6 +158,10 @@ TEST(StripCodeLines, CdataOpeningStaysClosingGoes) {
 TEST(StripCodeLines, UsesTheFileLineEnding) {
   ExpectStrip({{"a;\r\n// x\r\nb;\r\n", "a;\r\nb;\r\n"}}, Lang::Script, Ctx("\r\n"));
   ExpectStrip({{"a;\r// x\rb;\r", "a;\rb;\r"}}, Lang::Script, Ctx("\r"));
+  // Several comments in a text without LF; an E2 byte that starts no line separator.
+  ExpectStrip({{"a;\r// \xe2\x82\xac\rb; // \xe2\x82\xac\r// y\rc; // z\xe2\x80\xa8d;\r",
+                "a;\rb; \rc; // z\xe2\x80\xa8d;\r"}},
+              Lang::Script, Ctx("\r"));
   // A comment line that is not followed by the file's line ending is no comment line.
   ExpectStrip({{"a;\r\n// x\nb;\r\n", "a;\r\n// x\nb;\r\n"}}, Lang::Script, Ctx("\r\n"));
 }
@@ -297,12 +301,15 @@ TEST(StripCodeInline, VisitsTenBlocksAtMost) {
 }
 
 TEST(StripCodeScale, ManyDistinctCommentLines) {
-  std::string in = "start();\n", out = "start();\n";
-  for (int i = 0; i < 100000; ++i) {
-    in += "// note " + std::to_string(i) + "\nf(" + std::to_string(i) + "); // note " + std::to_string(i) + "\n";
-    out += "f(" + std::to_string(i) + "); \n";
+  // CR alone: a text without LF once had its whole rest searched for one at every comment.
+  for (const std::string b : {"\n", "\r"}) {
+    std::string in = "start();" + b, out = "start();" + b;
+    for (int i = 0; i < 100000; ++i) {
+      in += "// note " + std::to_string(i) + b + "f(" + std::to_string(i) + "); // note " + std::to_string(i) + b;
+      out += "f(" + std::to_string(i) + "); " + b;
+    }
+    EXPECT_EQ(StripCode::JSBlockComments(in, Ctx(b)), out);
   }
-  EXPECT_EQ(StripCode::JSBlockComments(in, Ctx()), out);
 }
 
 }  // namespace

@@ -255,20 +255,31 @@ class Lexer {
   // End of a line comment whose body starts at `j`: its line terminator or the end of text.
   size_t LineEnd(size_t j) const {
     if (j >= n_) return n_;
-    // Mostly an LF ends it; CR and the two Unicode separators are looked for up to there.
-    const void* lf = std::memchr(p_ + j, '\n', n_ - j);
-    const size_t limit = lf ? static_cast<const unsigned char*>(lf) - p_ : n_;
-    const void* cr = std::memchr(p_ + j, '\r', limit - j);
-    const void* e2 = opt_.utf8 ? std::memchr(p_ + j, 0xE2, limit - j) : nullptr;
-    if (!cr && !e2) return limit;
-    while (j < n_) {
-      const unsigned char c = p_[j];
-      if (c == '\n' || c == '\r') return j;
-      if (c == 0xE2 && opt_.utf8 && j + 2 < n_ && p_[j + 1] == 0x80 && (p_[j + 2] & 0xFE) == 0xA8)
-        return j;
-      ++j;
+    const size_t lf = Next(lf_, '\n', j);
+    const size_t cr = Next(cr_, '\r', j);
+    const size_t e = lf < cr ? lf : cr;
+    if (opt_.utf8) {
+      for (size_t k = j; (k = Next(e2_, 0xE2, k)) < e; ++k) {
+        if (k + 2 < n_ && p_[k + 1] == 0x80 && (p_[k + 2] & 0xFE) == 0xA8) return k;  // U+2028, U+2029
+      }
     }
-    return n_;
+    return e;
+  }
+
+  // The first `byte` at or after `j` (n_ when none), remembered: the line comments are met in
+  // text order, so every byte is scanned once for each of the three terminators. Searching
+  // afresh for each comment would cross the whole rest of a text without LF (a CR-only file)
+  // once per comment.
+  struct NextAt {
+    size_t from = 1;  // the cache says: no `byte` in [from, at); from > at marks it empty
+    size_t at = 0;
+  };
+  size_t Next(NextAt& c, unsigned char byte, size_t j) const {
+    if (c.from <= j && j <= c.at) return c.at;
+    const void* hit = std::memchr(p_ + j, byte, n_ - j);
+    c.from = j;
+    c.at = hit ? static_cast<size_t>(static_cast<const unsigned char*>(hit) - p_) : n_;
+    return c.at;
   }
 
   size_t BlockEnd(size_t i) const {
@@ -590,6 +601,7 @@ class Lexer {
   size_t litEnd_ = 0;      // just after the last string, template or regular expression
   size_t cmtEnd_ = 0;      // just after the last comment
   bool cmtRegexOk_ = true; // RegexAllowedAt at the start of that comment
+  mutable NextAt lf_, cr_, e2_;  // caches of LineEnd
   std::vector<Tmpl> tmpl_;
 };
 
