@@ -4,8 +4,9 @@
 // earlier copy of that name to the Trash first, and copies the site's top-level items into it
 // with the name filters: a name beginning with "_" or holding " copy" stays behind. Links are
 // followed; a folder already on the path being copied is not entered again. The site folder is
-// only read. CopySite runs on any thread: it shares nothing but the cancel flag and the
-// progress callback, both owned by the caller.
+// only read. CopySite may be called on any thread (the window calls it on a worker); it copies
+// files on threads of its own beside the walk, and shares with its caller only the cancel flag
+// and the progress callback, which it calls on the calling thread.
 //
 // FindTheFiles walks the finished copy and lists the visible HTML-kind, CSS and script files
 // whose names pass the same filters, in folder item order (names by Unicode code point).
