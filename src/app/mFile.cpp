@@ -134,25 +134,34 @@ void CleanUpTMP() {
   }
 }
 
-void MoveFileToTMP(const fs::path& file) {
+namespace {
+
+// Keeps the previous version of `file` in "Tmp" under the next free number. Returns the backup
+// when it is a hard link to the file (the same bytes under a second name), empty otherwise.
+fs::path BackUpToTmp(const fs::path& file) {
   const fs::path tmp = TmpFolder();
-  if (tmp.empty() || !Exists(file)) return;
+  if (tmp.empty() || !Exists(file)) return {};
   std::error_code ec;
   fs::create_directory(tmp, ec);
-  if (!fs::is_directory(tmp, ec)) return;
+  if (!fs::is_directory(tmp, ec)) return {};
   // Every backup takes the next number whose name is free.
   for (int tries = 0; tries < 100000; ++tries) {
     const int32_t n = gTmpFileNumber.fetch_add(1);
     const fs::path backup = tmp / (std::to_string(n) + ".txt");
     if (fs::exists(fs::symlink_status(backup, ec))) continue;
-    if (::link(file.c_str(), backup.c_str()) == 0) return;
+    if (::link(file.c_str(), backup.c_str()) == 0) return backup;
     if (errno == EEXIST) continue;
     // Another volume, or a file system without hard links: copy.
     std::error_code e;
     fs::copy_file(file, backup, fs::copy_options::none, e);
-    return;
+    return {};
   }
+  return {};
 }
+
+}  // namespace
+
+void MoveFileToTMP(const fs::path& file) { (void)BackUpToTmp(file); }
 
 // ---- Raw text files -------------------------------------------------------------------------
 
@@ -202,6 +211,13 @@ std::string ReadRawTextFile(const fs::path& file) {
   return bytes ? std::move(*bytes) : std::string(kFailureMarker);
 }
 
+namespace {
+pid_t ProcessId() {
+  static const pid_t pid = ::getpid();
+  return pid;
+}
+}  // namespace
+
 WriteResult WriteFileBytes(const fs::path& file, std::string_view bytes) {
   if (file.empty()) return {false, "no file"};
   struct stat st {};
@@ -213,7 +229,7 @@ WriteResult WriteFileBytes(const fs::path& file, std::string_view bytes) {
   fs::path temp;
   int fd = -1;
   for (int tries = 0; tries < 100 && fd < 0; ++tries) {
-    temp = folder / ("." + FileName(file) + ".trimora-" + std::to_string(::getpid()) + "-" +
+    temp = folder / ("." + FileName(file) + ".trimora-" + std::to_string(ProcessId()) + "-" +
                      std::to_string(gTempCounter.fetch_add(1)));
     fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, existed ? 0600 : 0666);
     if (fd < 0 && errno != EEXIST) break;
@@ -232,11 +248,21 @@ WriteResult WriteFileBytes(const fs::path& file, std::string_view bytes) {
   if (closed != 0) return fail(errno);
 
   // Complete: keep the previous version in "Tmp", then put the new file in its place.
+  fs::path linked;
   if (existed) {
     Unlock(file);
-    MoveFileToTMP(file);
+    linked = BackUpToTmp(file);
   }
-  if (::rename(temp.c_str(), file.c_str()) != 0) return fail(errno);
+  // With the previous version safe under its second name in "Tmp", the old name is removed
+  // first: renaming over an existing file makes some file systems (ext4) flush the new file at
+  // once, which costs more than all the rest of a rewrite. Should the rename fail, the backup
+  // goes back to its place.
+  const bool unlinked = !linked.empty() && ::unlink(file.c_str()) == 0;
+  if (::rename(temp.c_str(), file.c_str()) != 0) {
+    const int err = errno;
+    if (unlinked) (void)::link(linked.c_str(), file.c_str());
+    return fail(err);
+  }
   return {true, {}};
 }
 
