@@ -156,9 +156,20 @@ void FileListView::resizeEvent(QResizeEvent* event) {
 
 void FileListView::ApplyFractions() {
   if (!model() || fractions_.empty()) return;
+  // Every column gets its share of the visible width; the last takes what is left, so the
+  // columns end exactly at the scroll bar.
+  header()->setStretchLastSection(false);
+  header()->setMinimumSectionSize(1);
   const int width = viewport()->width();
-  for (size_t c = 0; c + 1 < fractions_.size() && static_cast<int>(c) < model()->columnCount(); ++c)
-    setColumnWidth(static_cast<int>(c), static_cast<int>(width * fractions_[c]));
+  const int columns = model()->columnCount();
+  int used = 0;
+  for (int c = 0; c < columns; ++c) {
+    const bool last = c == columns - 1;
+    const int w = last ? width - used
+                       : static_cast<int>(width * (static_cast<size_t>(c) < fractions_.size() ? fractions_[c] : 0.0));
+    setColumnWidth(c, std::max(1, w));
+    used += w;
+  }
 }
 
 }  // namespace gui
