@@ -121,6 +121,12 @@ class GuiAppTest : public QObject {
     QCOMPARE(h.Pref("Lastused.txt"), mFile::FolderReference(site));
     h.app->Quit();  // once only
     QCOMPARE(h.quits, 1);
+
+    // Closing the main window by other means quits the application too.
+    w = h.Start();
+    QVERIFY(w);
+    w->close();
+    QTRY_COMPARE(h.quits, 2);
   }
 
   void unhandledExceptionIsLoggedAndTheApplicationGoesOn() {

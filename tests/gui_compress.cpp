@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QToolButton>
 
 using testing_support::ReadFile;
 using testing_support::TreeDigest;
@@ -75,6 +76,13 @@ class GuiCompressTest : public QObject {
     QVERIFY(!w->CheckBox7->isChecked());
     QCOMPARE(w->CheckBox6->text(), QStringLiteral("Remove All Linebreaks in  HTML"));
     QCOMPARE(w->centralWidget()->size(), QSize(800, 400));
+
+    // Double-clicking with no remembered file beeps; the help button opens the help page.
+    w->Listbox1_DoubleClick();
+    QCOMPARE(h.gui.beeps, 1);
+    w->PushButton3->click();
+    QCOMPARE(h.gui.openedUrls.size(), size_t(1));
+    QCOMPARE(h.gui.openedUrls[0].path(), QStringLiteral("/trimora/hlp.html"));
   }
 
   void selectSiteStoresTheChoiceAndReopensAtTheNextStart() {
@@ -238,6 +246,12 @@ class GuiCompressTest : public QObject {
     QCOMPARE(err->Listbox1->SelectedRow(), 0);
     QCOMPARE(err->SelectedFileItem, std::optional<fs::path>(copy / "about/team.html"));
     QCOMPARE(h.app->MenuBar().ItemText("ToolsValidatorSAC"), QStringLiteral("Validator S.A.C \"team.html\""));
+    // A row whose page has gone: plain caption, no tooltip, the last good page kept.
+    err->AddRow("∼/gone.html <p> Tags", copy / "gone.html");
+    err->Listbox1->SelectRow(1);
+    QCOMPARE(h.app->MenuBar().ItemText("ToolsValidatorSAC"), QStringLiteral("Validator S.A.C"));
+    QVERIFY(err->Listbox1->toolTip().isEmpty());
+    QCOMPARE(err->SelectedFileItem, std::optional<fs::path>(copy / "about/team.html"));
 
     // The stripes: row 0 light blue, row 1 near white, while not selected.
     w->activateWindow();
@@ -399,6 +413,33 @@ class GuiCompressTest : public QObject {
     QTRY_VERIFY(!WndTodaysFiles::Current());
     QVERIFY(!app.mPrefs.WndTodaysFilesActive);
     QVERIFY(done.wait(10000));
+  }
+
+  void aCopyThatWouldTrashTheSiteIsRefused() {
+    Harness h;
+    h.MarkInstalled();
+    // The site lies inside the earlier copy that a new compression would send to the Trash.
+    const fs::path site = MakeSite(h.Desktop() / "shop Compressed");
+    const std::string before = TreeDigest(h.Desktop());
+    WndCompress* w = h.Start();
+    QVERIFY(w);
+    QVERIFY(Compress(h, w, site));
+    QCOMPARE(h.gui.messages.size(), size_t(1));
+    QVERIFY(h.gui.messages[0].startsWith(QStringLiteral("Error!\r")));
+    QCOMPARE(TreeDigest(h.Desktop()), before);
+    QCOMPARE(w->Rows->RowCount(), 0);
+
+    // A site folder removed after it was chosen is refused the same way.
+    const fs::path gone = MakeSite(h.platform.DocumentsFolder(), "gone");
+    h.gui.folderAnswers.push_back(gone);
+    w->SelectTheFolder();
+    fs::remove_all(gone);
+    QSignalSpy done(w, &WndCompress::compressionFinished);
+    w->PushButton2->click();
+    QVERIFY(done.wait(10000));
+    QCOMPARE(h.gui.messages.size(), size_t(2));
+    QCOMPARE(w->Rows->RowCount(), 0);
+    QVERIFY(!fs::exists(h.Desktop() / "gone Compressed"));
   }
 
   void aSiteInTheTrashIsRefused() {
