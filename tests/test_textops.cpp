@@ -82,4 +82,30 @@ TEST(TextOps, FindAgreesWithANaiveSearchWhateverByteItAnchorsOn) {
   }
 }
 
+// Texts long enough for the search to look at many starts at once, with matches at every
+// distance from the start and the end, letters next to the bytes that fold onto them ("@" and
+// "`", "[" and "{"), and Shift_JIS lead bytes before candidates.
+TEST(TextOps, LongTextsAgreeWithANaiveSearch) {
+  const std::string alphabet = "sScCrR<!-/>@`[{x\x83\xE0 ";
+  const std::string pats[] = {"<script", "</SCRIPT", "<!--", "-->", "s", "S", "@", "<s", "cR", "src=",
+                              "x\x83", "[s", "`sc", "<!-- End include"};
+  unsigned seed = 99;
+  auto next = [&] { seed = seed * 1103515245u + 12345u; return (seed >> 16) & 0x7fff; };
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    const size_t len = next() % 120;
+    for (size_t i = 0; i < len; ++i) text += alphabet[next() % alphabet.size()];
+    if (round % 3 == 0 && len > 20) text.replace(next() % (len - 16), 16, "<!-- End include");
+    for (const auto& pat : pats) {
+      const size_t from = next() % (len + 2);
+      ASSERT_EQ(txt::Find(text, pat, from), NaiveFind(text, pat, from, true)) << text << "|" << pat;
+      ASSERT_EQ(txt::FindExact(text, pat, from), NaiveFind(text, pat, from, false)) << text << "|" << pat;
+      // In a Shift_JIS text a match may not start on a trail byte.
+      size_t want = NaiveFind(text, pat, from, true);
+      while (want != txt::npos && txt::IsShiftJisTrail(text, want)) want = NaiveFind(text, pat, want + 1, true);
+      ASSERT_EQ(txt::Find(text, pat, from, true), want) << text << "|" << pat;
+    }
+  }
+}
+
 }  // namespace

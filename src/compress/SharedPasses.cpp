@@ -1,5 +1,6 @@
 #include "compress/SharedPasses.h"
 
+#include "compress/Blocks16.h"
 #include "compress/TextOps.h"
 
 #include <algorithm>
@@ -131,9 +132,10 @@ size_t RunLength(size_t n, bool tabs, bool doubles) {
   return n;
 }
 
-// Rewrites every maximal run of blanks in place; see ReplaceTabs and CollapseBlankRuns.
-// The bytes between runs are moved down sixteen at a time while the next run is looked for.
-void BlankRuns(std::string& text, bool tabs, bool doubles) {
+// Rewrites every maximal run of blanks in place, run by run; see ReplaceTabs and
+// CollapseBlankRuns. The bytes between runs are moved down sixteen at a time while the next run
+// is looked for.
+void BlankRunsByRun(std::string& text, bool tabs, bool doubles) {
   char* d = text.data();
   const size_t n = text.size();
   size_t r = FindBlankRunStart(d, n, 0, tabs);
@@ -177,6 +179,103 @@ void BlankRuns(std::string& text, bool tabs, bool doubles) {
     if (next == txt::npos) break;
   }
   text.resize(w);
+}
+
+// BlankRunsByRun for the double-space pass (with or without the tab pass), where every run of
+// up to 3072 blanks (1024 without the tab pass) ends as one blank: the first byte of each run stays (a tab
+// becoming a blank) and the others go. That is a rule on each byte and its left neighbour, so
+// the text is compacted block by block: a block with no byte to drop is stored whole (its
+// tabs made blanks), the others byte by byte. A run that covers a whole block may be longer
+// than that and is measured and written as BlankRunsByRun writes it.
+//
+// In place: bytes before `w` are final, bytes from `r` on are unread, w <= r. A block is loaded
+// before anything is stored, and a store of sixteen bytes at w reaches at most r + 16, the
+// block just loaded; bytes it writes past the block's kept ones are overwritten by the next.
+void BlankRunsToOne(std::string& text, bool tabs) {
+  using namespace blocks16;
+  char* d = text.data();
+  const size_t n = text.size();
+  const Block space = Splat(' '), tab = Splat('\t'), tabToSpace = Splat('\t' ^ ' ');
+  const Block none = Splat(0);
+  // Skip the stretch before the first byte to change.
+  size_t r = FindBlankRunStart(d, n, 0, tabs);
+  if (r == txt::npos) return;
+  size_t w = r;
+  uint32_t carry = 0;      // 1 when the byte before r is a blank
+  size_t runStart = 0;     // where the run that reaches r began, when carry is 1
+  char kept[32] = {};  // the block's output bytes; the copies below may read past them
+  auto longRun = [&](size_t at) {
+    // The blocks from `at` on are blanks to some end; the run began at runStart (carry) or at.
+    const size_t start = carry ? runStart : at;
+    const size_t e = FindRunEnd(d, n, at, tabs);
+    const size_t keep = RunLength(e - start, tabs, true) - (carry ? 1 : 0);
+    for (size_t k = 0; k < keep; ++k) d[w + k] = ' ';
+    w += keep;
+    carry = 0;
+    return e;
+  };
+  while (r + 16 <= n) {
+    const Block v = Load(d + r);
+    const Block isTab = tabs ? Eq(v, tab) : none;
+    const uint32_t blank = Bits(Or(Eq(v, space), isTab));
+    if (blank == 0xFFFF) {
+      r = longRun(r);
+      continue;
+    }
+    const uint32_t drop = blank & ((blank << 1) | carry) & 0xFFFF;
+    const Block out = Xor(v, And(isTab, tabToSpace));
+    if (drop == 0) {
+      Store(d + w, out);
+      w += 16;
+    } else if (r - w >= 16) {
+      // Each stretch of kept bytes with one sixteen-byte copy: it ends at most sixteen bytes
+      // past its place, which is still below r.
+      Store(kept, out);
+      for (uint32_t keep = ~drop & 0xFFFF; keep != 0;) {
+        const int a = std::countr_zero(keep);
+        const int b = a + std::countr_one(keep >> a);
+        std::memcpy(d + w, kept + a, 16);
+        w += static_cast<size_t>(b - a);
+        keep &= ~((1u << b) - 1);
+      }
+    } else {
+      Store(kept, out);
+      for (int k = 0; k < 16; ++k) {
+        d[w] = kept[k];
+        w += ((drop >> k) & 1) ^ 1;
+      }
+    }
+    carry = blank >> 15;
+    if (carry) runStart = r + 16 - static_cast<size_t>(std::countl_one(blank << 16));
+    r += 16;
+  }
+  // The last bytes, one by one.
+  while (r < n) {
+    const char c = d[r];
+    const bool blank = c == ' ' || (tabs && c == '\t');
+    if (!blank) {
+      d[w++] = c;
+      carry = 0;
+      ++r;
+    } else if (carry) {
+      // The run goes on into the end: it began before, its first blank is written.
+      r = longRun(r);
+    } else {
+      runStart = r;
+      carry = 1;
+      d[w++] = ' ';
+      ++r;
+    }
+  }
+  text.resize(w);
+}
+
+void BlankRuns(std::string& text, bool tabs, bool doubles) {
+  if (doubles) {
+    BlankRunsToOne(text, tabs);
+  } else {
+    BlankRunsByRun(text, tabs, doubles);
+  }
 }
 
 // Next occurrence of the exact bytes `pat` at or after `from`. Candidates come from a rare pair

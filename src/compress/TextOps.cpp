@@ -1,16 +1,20 @@
 #include "compress/TextOps.h"
 
+#include <bit>
+#include <cstdint>
 #include <cstring>
+
+#include "compress/Blocks16.h"
 
 namespace txt {
 namespace {
 
 bool IsSjisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
-// Position of the next byte equal to `c` in either ASCII case.
-size_t FindByteCi(std::string_view text, unsigned char c, size_t from) {
-  const unsigned char lower = AsciiLower(c);
-  const unsigned char upper = (lower >= 'a' && lower <= 'z') ? lower - 32 : lower;
+// Position of the next byte equal to `c` (in either ASCII case when `ignoreCase`).
+size_t FindByteCi(std::string_view text, unsigned char c, size_t from, bool ignoreCase = true) {
+  const unsigned char lower = ignoreCase ? AsciiLower(c) : c;
+  const unsigned char upper = (ignoreCase && lower >= 'a' && lower <= 'z') ? lower - 32 : lower;
   const char* base = text.data();
   const size_t n = text.size();
   if (from >= n) return npos;
@@ -23,6 +27,40 @@ size_t FindByteCi(std::string_view text, unsigned char c, size_t from) {
     if (b == lower || b == upper) return i;
   }
   return npos;
+}
+
+// The candidates for a match among sixteen starts: the first two or three bytes of the
+// pattern compared sixteen positions at a time. A letter is compared ignoring case as its
+// lower-case form with the 0x20 bit set in the text (only the two cases of a letter give it).
+class Prefilter {
+ public:
+  Prefilter(std::string_view pat, bool ignoreCase) : count_(pat.size() >= 3 ? 3 : 2) {
+    for (int j = 0; j < count_; ++j) {
+      const unsigned char c = static_cast<unsigned char>(pat[j]);
+      const bool letter = ignoreCase && AsciiLower(c) >= 'a' && AsciiLower(c) <= 'z';
+      want_[j] = blocks16::Splat(static_cast<char>(letter ? AsciiLower(c) : c));
+      fold_[j] = blocks16::Splat(letter ? 0x20 : 0);
+    }
+  }
+
+  // Bit k set when the pattern's first bytes stand at p + k; reads p[0 .. 15 + count).
+  uint32_t Starts(const char* p) const {
+    using namespace blocks16;
+    Block m = Eq(Or(Load(p), fold_[0]), want_[0]);
+    m = And(m, Eq(Or(Load(p + 1), fold_[1]), want_[1]));
+    if (count_ == 3) m = And(m, Eq(Or(Load(p + 2), fold_[2]), want_[2]));
+    return Bits(m);
+  }
+
+  size_t Count() const { return static_cast<size_t>(count_); }
+
+ private:
+  int count_;
+  blocks16::Block want_[3], fold_[3];
+};
+
+bool MatchExactAt(std::string_view text, size_t pos, std::string_view pat) {
+  return std::memcmp(text.data() + pos, pat.data(), pat.size()) == 0;
 }
 
 // How often a byte stands in web text, roughly: the search anchors on the rarest byte of the
@@ -49,36 +87,50 @@ size_t AnchorIndex(std::string_view pat, bool ignoreCase) {
   return best;
 }
 
+// The search runs memchr over a rare byte of the pattern (its anchor) while the anchor is rare
+// in the text, and once false hits come thick (more than one in 64 bytes) compares the first
+// bytes of the pattern at sixteen starts at a time instead. A pattern whose bytes are all
+// letters or common bytes starts with the second way.
 template <bool IgnoreCase>
 size_t FindImpl(std::string_view text, std::string_view pat, size_t from, bool sjis) {
   const size_t m = pat.size();
-  if (m == 0 || m > text.size()) return npos;
-  const size_t last = text.size() - m;
+  if (m == 0 || m > text.size() || from > text.size() - m) return npos;
+  const size_t last = text.size() - m;  // the last possible start
+  auto matches = [&](size_t start) {
+    const bool same = IgnoreCase ? MatchAt(text, start, pat) : MatchExactAt(text, start, pat);
+    return same && !(sjis && IsShiftJisTrail(text, start));
+  };
+  size_t i = from;
   const size_t a = AnchorIndex(pat, IgnoreCase);
   const unsigned char anchor = static_cast<unsigned char>(pat[a]);
-  size_t i = from;  // candidate start
-  while (i <= last) {
-    size_t hit;
-    if constexpr (IgnoreCase) {
-      hit = FindByteCi(text, anchor, i + a);
-    } else {
-      const void* p = std::memchr(text.data() + i + a, anchor, text.size() - i - a);
-      hit = p ? static_cast<const char*>(p) - text.data() : npos;
+  const bool memchrAnchor = Commonness(anchor, IgnoreCase) <= 40 || m == 1;
+  if (memchrAnchor) {
+    size_t misses = 0;
+    while (i <= last) {
+      const size_t hit = FindByteCi(text, anchor, i + a, IgnoreCase);
+      if (hit == npos || hit - a > last) return npos;
+      const size_t start = hit - a;
+      if (matches(start)) return start;
+      i = start + 1;
+      if (++misses >= 8 && m >= 2 && (i - from) < misses * 64) break;
     }
-    if (hit == npos || hit - a > last) return npos;
-    const size_t start = hit - a;
-    bool ok;
-    if constexpr (IgnoreCase) {
-      ok = MatchAt(text, start, pat);
-    } else {
-      ok = std::memcmp(text.data() + start, pat.data(), m) == 0;
+  }
+  if (i <= last && last - i >= 15) {
+    // Sixteen starts i .. i + 15 at a time, all of them possible starts, so every byte read
+    // (up to i + 15 + m - 1) lies inside the text.
+    const Prefilter pre(pat, IgnoreCase);
+    for (; i <= last - 15; i += 16) {
+      for (uint32_t bits = pre.Starts(text.data() + i); bits != 0; bits &= bits - 1) {
+        const size_t start = i + static_cast<size_t>(std::countr_zero(bits));
+        if (matches(start)) return start;
+      }
     }
-    if (ok && !(sjis && IsShiftJisTrail(text, start))) return start;
-    i = start + 1;
+  }
+  for (; i <= last; ++i) {
+    if (matches(i)) return i;
   }
   return npos;
 }
-
 }  // namespace
 
 bool IsShiftJisTrail(std::string_view text, size_t pos) {
