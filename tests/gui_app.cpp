@@ -18,6 +18,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QUrlQuery>
 
 #include <stdexcept>
@@ -179,6 +181,32 @@ class GuiAppTest : public QObject {
     app.Event_Activate();
     QCOMPARE(h.gui.messages.size(), size_t(1));
     QCOMPARE(app.mGlobals.TheOriginalFolder, b);
+  }
+
+  void mainWindowChecksForANewerVersionAsItOpens() {
+    // A local server whose version file names a later release.
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    QObject::connect(&server, &QTcpServer::newConnection, &server, [&server] {
+      QTcpSocket* s = server.nextPendingConnection();
+      QObject::connect(s, &QTcpSocket::readyRead, s, [s] {
+        s->readAll();
+        const QByteArray body = "#99.0.0 (3.0)";
+        s->write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\nContent-Length: " +
+                 QByteArray::number(body.size()) + "\r\n\r\n" + body);
+        s->disconnectFromHost();
+      });
+    });
+    Harness h;
+    h.MarkInstalled();
+    AppConfig c = h.Config();
+    c.updateCheck = true;
+    c.versionFileUrl = QUrl(QStringLiteral("http://127.0.0.1:%1/trimora/version.txt").arg(server.serverPort()));
+    App app(h.platform, h.gui, c);
+    app.Event_Open();
+    QTRY_VERIFY_WITH_TIMEOUT(!h.gui.openedUrls.empty(), 10000);
+    QCOMPARE(h.gui.openedUrls[0].path(), QStringLiteral("/trimora/download.html"));
+    QVERIFY(h.gui.messages.empty());
   }
 
   void menuEnablingFollowsTheFrontWindow() {

@@ -231,12 +231,12 @@ void WndCompress::Event_Open() {
   if (app_.Config().updateCheck) {
     UpdateCheck = new UpdateFetch(app_.Platform(), app_.mGlobals.VersionStr, this);
     if (!app_.Config().versionFileUrl.isEmpty()) UpdateCheck->setVersionFileUrl(app_.Config().versionFileUrl);
-    UpdateCheck->setDownloadPageUrl(trimora_urls::DownloadPage());
     // The check's thread only decides; the page is opened here, on the main thread, once the
     // watching timer has seen the end of the check.
     UpdateCheck->setOpenUrl([](const QUrl&) {});
     connect(UpdateCheck, &UpdateFetch::ended, this, [this] {
-      if (UpdateCheck->verdict() == updatecheck::Verdict::Newer) app_.Gui().OpenUrl(trimora_urls::DownloadPage());
+      if (UpdateCheck->verdict() == updatecheck::Verdict::Newer)
+        app_.Gui().OpenUrl(QUrl(QString::fromStdString(updatecheck::DownloadPageUrl())));
     });
     connect(UpdateCheck, &UpdateFetch::failed, this,
             [this] { app_.Gui().MessageBox(this, QString::fromUtf8(kUpdateThreadErrorMessage)); });
