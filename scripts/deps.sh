@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, only when something is missing.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev
-      xvfb x11-apps imagemagick clang libclang-rt-14-dev)
+      xvfb x11-apps xdotool imagemagick clang libclang-rt-14-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -96,6 +96,11 @@ fs::path FindAppDataFolder(const platform::Platform& platform) {
 void InitAppSupportFolder(const platform::Platform& platform) {
   const fs::path data = FindAppDataFolder(platform);
   std::error_code ec;
+#ifndef __APPLE__
+  // A fresh Linux account may not have its data folder (~/.local/share) yet; the desktop's own
+  // rule is to create it when first needed, so preferences can be kept from the first start.
+  if (!data.empty() && !fs::exists(data, ec)) fs::create_directories(data, ec);
+#endif
   SetAppSupportFolder(!data.empty() && fs::exists(data, ec) ? data / kAppName : fs::path());
 }
 
