@@ -145,6 +145,9 @@ int Scaling() {
       {"script with N distinct comment lines", FileKind::Script, [](int n) {
          return "var a = 1;\n" +
                 Repeat([](int i) { return "// line " + std::to_string(i) + "\nf(" + std::to_string(i) + ");\n"; }, n); }},
+      {"script with N trailing comments, CR breaks", FileKind::Script, [](int n) {
+         return "var a = 1;\r" +
+                Repeat([](int i) { return "f(" + std::to_string(i) + "); // line " + std::to_string(i) + "\r"; }, n); }},
       {"script with N distinct block comments", FileKind::Script, [](int n) {
          return "var a = 1;\n" +
                 Repeat([](int i) { return "/* c " + std::to_string(i) + " */ f(" + std::to_string(i) + ");\n"; }, n); }},
