@@ -32,6 +32,12 @@ inline Block Or(Block a, Block b) { return {_mm_or_si128(a.v, b.v)}; }
 inline Block And(Block a, Block b) { return {_mm_and_si128(a.v, b.v)}; }
 inline Block Xor(Block a, Block b) { return {_mm_xor_si128(a.v, b.v)}; }
 inline uint32_t Bits(Block b) { return static_cast<uint32_t>(_mm_movemask_epi8(b.v)); }
+// ASCII letters made lower case, every other byte kept.
+inline Block LowerAscii(Block b) {
+  const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(b.v, _mm_set1_epi8('A' - 1)),
+                                      _mm_cmpgt_epi8(_mm_set1_epi8('Z' + 1), b.v));
+  return {_mm_add_epi8(b.v, _mm_and_si128(upper, _mm_set1_epi8(0x20)))};
+}
 
 #else
 
@@ -81,7 +87,27 @@ inline uint32_t Bits(Block b) {
   return half(b.lo) | (half(b.hi) << 8);
 }
 
+inline Block LowerAscii(Block b) {
+  auto half = [](uint64_t w) {
+    uint64_t out = 0;
+    for (int k = 0; k < 64; k += 8) {
+      uint64_t c = (w >> k) & 0xFF;
+      if (c >= 'A' && c <= 'Z') c += 0x20;
+      out |= c << k;
+    }
+    return out;
+  };
+  return {half(b.lo), half(b.hi)};
+}
+
 #endif
+
+// The first `len` bytes of `b` (len <= 16), the others zero.
+inline Block FirstBytes(Block b, size_t len) {
+  alignas(16) static constexpr unsigned char kOnes[32] = {
+      0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+  return And(b, Load(reinterpret_cast<const char*>(kOnes) + 16 - len));
+}
 
 // Bit k set where p[k] == c, k = 0..15.
 inline uint32_t EqBits(const char* p, char c) { return Bits(Eq(Load(p), Splat(c))); }

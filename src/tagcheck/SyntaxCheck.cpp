@@ -1,9 +1,11 @@
 #include "tagcheck/SyntaxCheck.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
 #include "app/mFile.h"
+#include "compress/Blocks16.h"
 #include "compress/TextOps.h"
 
 namespace SyntaxCheck {
@@ -47,11 +49,30 @@ struct Counts {
   int64_t end = 0;
 };
 
-constexpr uint64_t kHashSeed = 1469598103934665603ull;
-inline uint64_t HashStep(uint64_t h, unsigned char c) { return (h ^ c) * 1099511628211ull; }
+// The hash of a lower-cased name: for names of up to 16 bytes, of its bytes read as two
+// words with zeros after the name; FNV-1a for longer ones.
+inline uint64_t HashWords(const char* pad16, size_t len) {
+  uint64_t w0, w1;
+  std::memcpy(&w0, pad16, 8);
+  std::memcpy(&w1, pad16 + 8, 8);
+  const uint64_t h = (w0 * 0x9E3779B97F4A7C15ull) ^ ((w1 + len) * 0xC2B2AE3D27D4EB4Full);
+  return h ^ (h >> 32);
+}
 
-// Open-addressing table from ASCII-lower-cased names to their counts, with the first bytes a
-// start or an end tag must have to be worth reading.
+uint64_t HashName(const char* p, size_t len) {
+  if (len <= 16) {
+    char pad[16] = {};
+    std::memcpy(pad, p, len);
+    return HashWords(pad, len);
+  }
+  uint64_t h = 1469598103934665603ull;
+  for (size_t i = 0; i < len; ++i) h = (h ^ static_cast<unsigned char>(p[i])) * 1099511628211ull;
+  return h;
+}
+
+// Open-addressing table from ASCII-lower-cased names to their indexes, with the first bytes a
+// start or an end tag must have to be worth reading. Built once per dictionary; the counts of
+// one page are kept beside it.
 class NameTable {
  public:
   explicit NameTable(size_t expected) {
@@ -63,16 +84,22 @@ class NameTable {
 
   // Index of the key (inserted when new).
   int Insert(std::string_view lowered) {
-    uint64_t h = kHashSeed;
-    for (char c : lowered) h = HashStep(h, static_cast<unsigned char>(c));
-    size_t at = Slot(h);
+    size_t at = Slot(HashName(lowered.data(), lowered.size()));
     while (slots_[at] >= 0) {
       if (keys_[slots_[at]] == lowered) return slots_[at];
       at = (at + 1) & mask_;
     }
     slots_[at] = static_cast<int>(keys_.size());
     keys_.emplace_back(lowered);
-    counts_.emplace_back();
+    Padded key{0, 0, UINT32_MAX};
+    if (lowered.size() <= 16) {
+      char pad[16] = {};
+      std::memcpy(pad, lowered.data(), lowered.size());
+      std::memcpy(&key.w0, pad, 8);
+      std::memcpy(&key.w1, pad + 8, 8);
+      key.len = static_cast<uint32_t>(lowered.size());
+    }
+    padded_.push_back(key);
     if (lowered.size() > maxLen_) maxLen_ = lowered.size();
     if (lowered.empty()) {
       for (unsigned char c : {' ', '>', '\r', '\n'}) startFirst_[c] = true;
@@ -85,17 +112,31 @@ class NameTable {
     return slots_[at];
   }
 
-  Counts* Find(uint64_t hash, const char* lowered, size_t len) {
+  // Index of the key; -1 when it is not in the table.
+  int Find(uint64_t hash, const char* lowered, size_t len) const {
     size_t at = Slot(hash);
     while (slots_[at] >= 0) {
       const std::string& k = keys_[slots_[at]];
-      if (k.size() == len && Same(k.data(), lowered, len)) return &counts_[slots_[at]];
+      if (k.size() == len && Same(k.data(), lowered, len)) return slots_[at];
       at = (at + 1) & mask_;
     }
-    return nullptr;
+    return -1;
   }
 
-  const Counts& At(int index) const { return counts_[index]; }
+  // The same for a name of at most 16 bytes given zero-padded to 16.
+  int FindShort(const char* pad16, size_t len) const {
+    uint64_t w0, w1;
+    std::memcpy(&w0, pad16, 8);
+    std::memcpy(&w1, pad16 + 8, 8);
+    for (size_t at = Slot(HashWords(pad16, len));; at = (at + 1) & mask_) {
+      const int k = slots_[at];
+      if (k < 0) return -1;
+      const Padded& p = padded_[k];
+      if (p.w0 == w0 && p.w1 == w1 && p.len == len) return k;
+    }
+  }
+
+  size_t Size() const { return keys_.size(); }
   size_t MaxLen() const { return maxLen_; }
   bool Empty() const { return keys_.empty(); }
   // Whether a start tag read from `c` on can be a name of the table ("/" only for names
@@ -116,31 +157,46 @@ class NameTable {
 
   std::vector<int> slots_;
   size_t mask_ = 0;
+  struct Padded {
+    uint64_t w0, w1;  // the key's bytes, zero-padded to 16
+    uint32_t len;     // UINT32_MAX for a key longer than 16 bytes
+  };
+
   std::vector<std::string> keys_;
-  std::vector<Counts> counts_;
+  std::vector<Padded> padded_;
   size_t maxLen_ = 0;
   bool startFirst_[256] = {};
   bool endFirst_[256] = {};
 };
 
 // Reads the lower-cased bytes of `page` from `from` up to the first byte for which `stop`
-// holds, at most `maxLen` of them, and looks them up. Null when the text ends first, the run
-// is longer than `maxLen` or the name is not in the table.
-template <typename Stop>
-Counts* LookUpName(std::string_view page, size_t from, NameTable& table, size_t maxLen, Stop stop) {
-  char buf[kMaxScanName];
-  size_t len = 0;
-  uint64_t h = kHashSeed;
+// holds, at most `maxLen` of them, and looks them up. -1 when the text ends first, the run
+// is longer than `maxLen` or the name is not in the table. `stops` gives the same bytes as
+// bits of a block: the name's end is found sixteen bytes at a time.
+template <typename Stop, typename Stops>
+inline __attribute__((always_inline)) int LookUpName(std::string_view page, size_t from, const NameTable& table, size_t maxLen, Stop stop,
+               Stops stops) {
+  alignas(16) char buf[kMaxScanName];
   const size_t n = page.size();
+  size_t len = 0;
+  if (from + 16 <= n) {
+    const blocks16::Block b = blocks16::Load(page.data() + from);
+    const uint32_t ends = stops(b);
+    if (ends != 0) {
+      len = static_cast<size_t>(std::countr_zero(ends));
+      if (len > maxLen) return -1;
+      blocks16::Store(buf, blocks16::FirstBytes(blocks16::LowerAscii(b), len));
+      return table.FindShort(buf, len);
+    }
+    if (maxLen < 16) return -1;
+  }
   for (size_t q = from; q < n; ++q) {
     const char c = page[q];
-    if (stop(c)) return table.Find(h, buf, len);
-    if (len == maxLen) return nullptr;
-    const unsigned char lower = txt::AsciiLower(static_cast<unsigned char>(c));
-    buf[len++] = static_cast<char>(lower);
-    h = HashStep(h, lower);
+    if (stop(c)) return table.Find(HashName(buf, len), buf, len);
+    if (len == maxLen) return -1;
+    buf[len++] = static_cast<char>(txt::AsciiLower(static_cast<unsigned char>(c)));
   }
-  return nullptr;
+  return -1;
 }
 
 // Counts the start and end tags of every name in the table in one left-to-right pass.
@@ -157,24 +213,35 @@ Counts* LookUpName(std::string_view page, size_t from, NameTable& table, size_t 
 // double-byte character, so the byte after it starts a character, and the ASCII name bytes
 // that follow are single-byte characters. In UTF-8, EUC-JP and the other encodings of the
 // table ASCII bytes are always characters of their own.
-void CountTags(std::string_view page, NameTable& table) {
+void CountTags(std::string_view page, const NameTable& table, std::vector<Counts>& counts) {
   const size_t maxLen = table.MaxLen();
   const char* base = page.data();
   const size_t n = page.size();
-  size_t p = 0;
-  while (p + 1 < n) {
-    const void* hit = std::memchr(base + p, '<', n - p - 1);
-    if (!hit) break;
-    p = static_cast<const char*>(hit) - base;
+  using namespace blocks16;
+  const Block space = Splat(' '), gt = Splat('>'), cr = Splat('\r'), lf = Splat('\n');
+  const auto startEnds = [&](Block b) {
+    return Bits(Or(Or(Eq(b, space), Eq(b, gt)), Or(Eq(b, cr), Eq(b, lf))));
+  };
+  const auto endEnds = [&](Block b) { return Bits(Eq(b, gt)); };
+  auto tagAt = [&](size_t p) {
     const unsigned char next = static_cast<unsigned char>(base[p + 1]);
     if (table.StartFirst(next)) {
-      if (Counts* c = LookUpName(page, p + 1, table, maxLen, IsStartDelimiter)) ++c->start;
+      const int k = LookUpName(page, p + 1, table, maxLen, IsStartDelimiter, startEnds);
+      if (k >= 0) ++counts[k].start;
     }
     if (next == '/' && p + 2 < n && table.EndFirst(static_cast<unsigned char>(base[p + 2]))) {
-      if (Counts* c = LookUpName(page, p + 2, table, maxLen, [](char ch) { return ch == '>'; }))
-        ++c->end;
+      const int k = LookUpName(page, p + 2, table, maxLen, [](char ch) { return ch == '>'; }, endEnds);
+      if (k >= 0) ++counts[k].end;
     }
-    ++p;
+  };
+  // Each "<" with a byte after it, found sixteen bytes at a time.
+  size_t p = 0;
+  for (; p + 17 <= n; p += 16) {
+    for (uint32_t bits = blocks16::EqBits(base + p, '<'); bits != 0; bits &= bits - 1)
+      tagAt(p + static_cast<size_t>(std::countr_zero(bits)));
+  }
+  for (; p + 1 < n; ++p) {
+    if (base[p] == '<') tagAt(p);
   }
 }
 
@@ -217,39 +284,64 @@ Counts CountLiterally(const std::string& normalised, std::string_view name) {
 
 int ToInt(int64_t v) { return v > INT32_MAX ? INT32_MAX : static_cast<int>(v); }
 
-// Both variants count start tags ignoring letter case: a page written <DIV>...</div> is
-// balanced whatever its doctype.
-std::vector<Unbalanced> Check(std::string_view page, const Dictionary& dict, bool html5) {
-  std::vector<Unbalanced> out;
-  if (dict.names.size() < 2) return out;
-  const size_t checked =
-      dict.names.size() - 1;  // the last entry is the remainder after the final CR
-
-  NameTable table(checked);
-  std::vector<int> slot(checked, -1);  // table index of each checked scan name
+// The table of one dictionary for one variant, with what the count needs besides it.
+struct Prepared {
+  std::vector<std::string> names;  // the dictionary it was built from
+  bool html5 = false;
+  NameTable table{0};
+  std::vector<int> slot;           // table index of each checked scan name, -1 for the others
   bool anyLiteral = false;
+};
+
+Prepared Prepare(const Dictionary& dict, bool html5) {
+  Prepared pr;
+  pr.names = dict.names;
+  pr.html5 = html5;
+  const size_t checked = dict.names.size() - 1;  // the last entry is the remainder after the final CR
+  pr.table = NameTable(checked);
+  pr.slot.assign(checked, -1);
   std::string lowered;
   for (size_t i = 0; i < checked; ++i) {
     const std::string& name = dict.names[i];
     if (IsSkipped(name, html5)) continue;
     if (!IsScanName(name)) {
-      anyLiteral = true;
+      pr.anyLiteral = true;
       continue;
     }
     lowered.assign(name);
     for (char& ch : lowered)
       ch = static_cast<char>(txt::AsciiLower(static_cast<unsigned char>(ch)));
-    slot[i] = table.Insert(lowered);
+    pr.slot[i] = pr.table.Insert(lowered);
   }
-  if (!table.Empty()) CountTags(page, table);
+  return pr;
+}
+
+// The prepared table for `dict`: a run checks every page against the same dictionary, so each
+// thread keeps the last tables it built (one per variant) and builds anew only for another
+// dictionary.
+const Prepared& PreparedFor(const Dictionary& dict, bool html5) {
+  thread_local Prepared cache[2];
+  Prepared& c = cache[html5 ? 1 : 0];
+  if (c.names.empty() || c.names != dict.names) c = Prepare(dict, html5);
+  return c;
+}
+
+// Both variants count start tags ignoring letter case: a page written <DIV>...</div> is
+// balanced whatever its doctype.
+std::vector<Unbalanced> Check(std::string_view page, const Dictionary& dict, bool html5) {
+  std::vector<Unbalanced> out;
+  if (dict.names.size() < 2) return out;
+  const Prepared& pr = PreparedFor(dict, html5);
+  std::vector<Counts> counts(pr.table.Size());
+  if (pr.table.Size() > 0) CountTags(page, pr.table, counts);
 
   std::string normalised;
-  if (anyLiteral) normalised = NormalisedToCr(page);
-  for (size_t i = 0; i < checked; ++i) {
+  if (pr.anyLiteral) normalised = NormalisedToCr(page);
+  for (size_t i = 0; i < pr.slot.size(); ++i) {
     const std::string& name = dict.names[i];
     Counts c;
-    if (slot[i] >= 0) {
-      c = table.At(slot[i]);
+    if (pr.slot[i] >= 0) {
+      c = counts[pr.slot[i]];
     } else if (IsSkipped(name, html5)) {
       continue;
     } else {
