@@ -331,6 +331,23 @@ TEST(LineFilter, LongTextsWithFewChanges) {
   }
 }
 
+TEST(LineFilter, LongTextsWithoutMarkersEqualTheLiteralRules) {
+  // Texts without include markers take a faster way; long lines and runs of every length.
+  std::mt19937 rng(17);
+  const std::vector<std::string> pieces = {"a", "bcdefghijklmnopqrstuvwxyz0123456789", " ", "/", "//", "\n",
+                                           "\n\n", "\n//", "\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n"};
+  for (int i = 0; i < 3000; ++i) {
+    const std::string in = RandomText(rng, pieces, i % 60);
+    for (bool script : {false, true}) {
+      for (const std::string b : {"\n", "\r\n", "\r"}) {
+        std::string t = in;
+        Shared::NormalizeLineEndings(t, b);
+        ASSERT_EQ(Show(Filter(t, b, script)), Show(LiteralFilter(t, b, script))) << Show(t);
+      }
+    }
+  }
+}
+
 TEST(LineFilter, ManyMarkersOnOneLineStayLinear) {
   // 200,000 markers on one line: a re-search from the line's start after each cut would take
   // minutes.

@@ -418,9 +418,86 @@ void NormalizeLineEndings(std::string& text, std::string_view b) {
   text.swap(out);
 }
 
+// The line filter of a text without include markers: empty lines and (in a script) "//"
+// lines go, the rest is kept as it stands with a line ending after the last line. The text is
+// compacted in place: the lines that go are found sixteen line starts at a time as a line
+// ending followed by a line ending or by "//", and the stretches between them are moved down
+// whole. `b` is "\n", "\r" or "\r\n" and the text holds no other line break.
+void FilterPlainLines(std::string& text, std::string_view b, bool script) {
+  using namespace blocks16;
+  char* d = text.data();
+  const size_t n = text.size();
+  const size_t bl = b.size();
+  auto isB = [&](size_t at) { return at + bl <= n && d[at] == b[0] && (bl == 1 || d[at + 1] == b[1]); };
+  auto isComment = [&](size_t at) { return script && at + 2 <= n && d[at] == '/' && d[at + 1] == '/'; };
+  // From a line start on, the start of the first line that stays (n when none does).
+  auto skipLines = [&](size_t at) {
+    for (;;) {
+      if (isB(at)) {
+        at += bl;
+      } else if (isComment(at)) {
+        // Every line break starts with b[0] and holds no second one.
+        const void* e = std::memchr(d + at + 2, b[0], n - at - 2);
+        if (!e) return n;
+        at = static_cast<size_t>(static_cast<const char*>(e) - d) + bl;
+      } else {
+        return at;
+      }
+    }
+  };
+  // The first line ending at or after `from` that a line to remove follows; npos when none.
+  const Block b0 = Splat(b[0]), b1 = Splat(bl == 2 ? b[1] : b[0]), slash = Splat('/');
+  auto nextCut = [&](size_t from) {
+    size_t i = from;
+    for (; i + 16 + bl + 1 <= n; i += 16) {
+      Block ending = Eq(Load(d + i), b0);
+      Block after = Eq(Load(d + i + bl), b0);
+      if (bl == 2) {
+        ending = And(ending, Eq(Load(d + i + 1), b1));
+        after = And(after, Eq(Load(d + i + 3), b1));
+      }
+      if (script) after = Or(after, And(Eq(Load(d + i + bl), slash), Eq(Load(d + i + bl + 1), slash)));
+      const uint32_t bits = Bits(And(ending, after));
+      if (bits != 0) return i + static_cast<size_t>(std::countr_zero(bits));
+    }
+    for (; i < n; ++i) {
+      if (isB(i) && (isB(i + bl) || isComment(i + bl))) return i;
+    }
+    return txt::npos;
+  };
+
+  size_t r = skipLines(0);
+  size_t w = 0;
+  const bool endsWithB = n >= bl && std::string_view(d + n - bl, bl) == b;
+  bool changed = r != 0;
+  for (;;) {
+    const size_t cut = nextCut(r);
+    if (cut == txt::npos) break;
+    const size_t keepTo = cut + bl;
+    if (w != r) std::memmove(d + w, d + r, keepTo - r);
+    w += keepTo - r;
+    r = skipLines(keepTo);
+    changed = true;
+  }
+  // The rest, and a line ending for a last line without one.
+  const bool addB = r < n && !endsWithB;
+  if (w != r) std::memmove(d + w, d + r, n - r);
+  w += n - r;
+  if (!changed && !addB) return;
+  text.resize(w);
+  if (addB) text.append(b);
+}
+
 void FilterLines(std::string& text, const trimora::TextCtx& ctx, bool script) {
   const std::string_view b = ctx.b;
   if (b.empty()) return;
+  // Both markers begin with "<!-- ": one search tells most texts have neither.
+  if ((b == "\n" || b == "\r" || b == "\r\n") &&
+      (!txt::Contains(text, "<!-- ") ||
+       (!txt::Contains(text, kBxInclude) && !txt::Contains(text, kEndInclude)))) {
+    FilterPlainLines(text, b, script);
+    return;
+  }
   const std::string_view s = text;
   const size_t n = s.size();
   const size_t bl = b.size();

@@ -1,6 +1,9 @@
 #include "compress/mEncodings.h"
 
+#include <bit>
 #include <cstring>
+
+#include "compress/Blocks16.h"
 
 #include "compress/TextOps.h"
 
@@ -70,23 +73,37 @@ const char* DecoderName(int index) {
 namespace {
 
 // Where the value of the first "charset=" starts, or failing that of the first "encoding=";
-// npos when the text has neither. Both end in "=", so one memchr pass over the "=" bytes finds
-// the first of each (by the position of its "=", which for a fixed word is the position of the
-// word): this runs on every file, most of which declare nothing.
+// npos when the text has neither. Both end in "=", so one pass over the "=" bytes finds the
+// first of each (by the position of its "=", which for a fixed word is the position of the
+// word): this runs on every file, most of which declare nothing. Only an "=" after a "t" or a
+// "g" (either case) can end one of the words; those are found sixteen bytes at a time.
 size_t DeclarationValueStart(std::string_view text) {
   constexpr std::string_view kCharset = "charset";
   constexpr std::string_view kEncoding = "encoding";
   size_t encodingValue = txt::npos;
   const char* base = text.data();
-  for (size_t from = 0; from < text.size();) {
-    const void* hit = std::memchr(base + from, '=', text.size() - from);
-    if (!hit) break;
-    const size_t eq = static_cast<const char*>(hit) - base;
-    if (eq >= kCharset.size() && txt::MatchAt(text, eq - kCharset.size(), kCharset)) return eq + 1;
+  const size_t n = text.size();
+  // Whether the "=" at `eq` ends "charset" (true) or a first "encoding" (noted).
+  auto at = [&](size_t eq) {
+    if (eq >= kCharset.size() && txt::MatchAt(text, eq - kCharset.size(), kCharset)) return true;
     if (encodingValue == txt::npos && eq >= kEncoding.size() &&
         txt::MatchAt(text, eq - kEncoding.size(), kEncoding))
       encodingValue = eq + 1;
-    from = eq + 1;
+    return false;
+  };
+  using namespace blocks16;
+  const Block equals = Splat('='), t = Splat('t'), g = Splat('g'), fold = Splat(0x20);
+  size_t i = 1;  // block i .. i + 15, each with the byte before it
+  for (; i + 16 <= n; i += 16) {
+    const Block before = Or(Load(base + i - 1), fold);
+    const uint32_t bits = Bits(And(Eq(Load(base + i), equals), Or(Eq(before, t), Eq(before, g))));
+    for (uint32_t b = bits; b != 0; b &= b - 1) {
+      const size_t eq = i + static_cast<size_t>(std::countr_zero(b));
+      if (at(eq)) return eq + 1;
+    }
+  }
+  for (; i < n; ++i) {
+    if (base[i] == '=' && at(i)) return i + 1;
   }
   return encodingValue;
 }
