@@ -204,12 +204,12 @@ Expansion Expand(std::string_view abbreviation) {
     const size_t star = item.find('*');
     // "!" or "!.class" before the "*" asks for a link in every element. It is cut out of the
     // item, so the end-tag pass below sees the shortened item too. A "!" after the "*" is no
-    // link specification and stays part of the count text.
+    // link request and stays part of the count text.
     if (bang != npos && star != npos && bang < star) {
-      const std::string spec = item.substr(bang, star - bang);
-      txt::ReplaceAll(item, spec, "");
+      const std::string request = item.substr(bang, star - bang);
+      txt::ReplaceAll(item, request, "");
       std::string cls;
-      for (char c : spec)
+      for (char c : request)
         if (c != '!' && c != '.') cls += c;
       link = "<a ";
       if (!cls.empty()) link += "class=" + Quoted(cls) + " ";
