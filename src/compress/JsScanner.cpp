@@ -1,8 +1,11 @@
 #include "compress/JsScanner.h"
 
+#include "compress/Blocks16.h"
 #include "compress/TextOps.h"
 
 #include <array>
+#include <bit>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 
@@ -39,33 +42,54 @@ typedef unsigned char V16 __attribute__((vector_size(16)));
 
 constexpr int kMaxSet = 10;
 
-// The class of every byte, and for the vector skip the interesting bytes themselves.
+// The class of every byte, and for the block skip the interesting bytes themselves.
 struct Table {
   std::array<unsigned char, 256> cls{};
-  bool vec = false;  // at most kMaxSet interesting bytes: the skip compares 16 bytes at a time
-#ifdef TRIMORA_SCAN_VECTOR
-  V16 splat[kMaxSet]{};
-#endif
+  int id = 0;      // index of the table, for the lexer's per-table block memo
+  int count = 0;   // interesting bytes, when at most kMaxSet: the skip compares 16 bytes at a time
+  blocks16::Block splat[kMaxSet]{};
   unsigned char& operator[](size_t c) { return cls[c]; }
   unsigned char operator[](size_t c) const { return cls[c]; }
 
-  void Finish() {
-#ifdef TRIMORA_SCAN_VECTOR
+  void Finish(int index) {
+    id = index;
     unsigned char set[kMaxSet];
-    int count = 0;
+    int k = 0;
     for (unsigned c = 0; c < 256; ++c) {
       if (!cls[c]) continue;
-      if (count == kMaxSet) return;
-      set[count++] = static_cast<unsigned char>(c);
+      if (k == kMaxSet) return;  // count stays 0: byte by byte
+      set[k++] = static_cast<unsigned char>(c);
     }
-    for (int k = 0; k < kMaxSet; ++k) {
-      const unsigned char c = set[k < count ? k : 0];
-      for (int j = 0; j < 16; ++j) splat[k][j] = c;
-    }
-    vec = count > 0;
-#endif
+    for (int j = 0; j < k; ++j) splat[j] = blocks16::Splat(static_cast<char>(set[j]));
+    count = k;
   }
 };
+
+// Bit j set when p[j] is one of the first N interesting bytes of `tb`.
+template <int N>
+inline uint32_t InterestingBits(const unsigned char* p, const Table& tb) {
+  using namespace blocks16;
+  const Block v = Load(reinterpret_cast<const char*>(p));
+  Block m = Eq(v, tb.splat[0]);
+#pragma GCC unroll 10
+  for (int k = 1; k < N; ++k) m = Or(m, Eq(v, tb.splat[k]));
+  return Bits(m);
+}
+
+inline uint32_t BlockBits(const unsigned char* p, const Table& tb) {
+  switch (tb.count) {
+    case 1: return InterestingBits<1>(p, tb);
+    case 2: return InterestingBits<2>(p, tb);
+    case 3: return InterestingBits<3>(p, tb);
+    case 4: return InterestingBits<4>(p, tb);
+    case 5: return InterestingBits<5>(p, tb);
+    case 6: return InterestingBits<6>(p, tb);
+    case 7: return InterestingBits<7>(p, tb);
+    case 8: return InterestingBits<8>(p, tb);
+    case 9: return InterestingBits<9>(p, tb);
+    default: return InterestingBits<10>(p, tb);
+  }
+}
 
 bool IsSjisLead(unsigned c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
@@ -134,7 +158,8 @@ Tables MakeTables(bool sjis) {
   t.cssStr['\f'] = kNewline;
   t.cssStr[0] = kNul;
   lead(t.cssStr);
-  for (Table* tb : {&t.code, &t.subst, &t.str, &t.tmpl, &t.regex, &t.css, &t.cssStr}) tb->Finish();
+  int index = 0;
+  for (Table* tb : {&t.code, &t.subst, &t.str, &t.tmpl, &t.regex, &t.css, &t.cssStr}) tb->Finish(index++);
   return t;
 }
 
@@ -144,25 +169,40 @@ const Tables& TablesFor(bool sjis) {
   return sjis ? shiftJis : plain;
 }
 
+constexpr int kTables = 7;
+
+// The interesting bytes of the last block each table looked at. The lexer often stops several
+// times in one block (a quote, the string's end, an operator) and switches tables in between;
+// the block is compared once per table.
+struct BlockMemo {
+  size_t start[kTables];
+  uint32_t bits[kTables];
+  BlockMemo() {
+    for (int k = 0; k < kTables; ++k) {
+      start[k] = SIZE_MAX / 2;  // no text is that long: i - start is never below 16
+      bits[k] = 0;
+    }
+  }
+};
+
 // First position at or after `i` whose byte is not kPlain in `tb`; `n` when none.
-inline size_t Skip(const unsigned char* p, size_t i, size_t n, const Table& tb) {
-#ifdef TRIMORA_SCAN_VECTOR
-  if (tb.vec) {
+inline size_t Skip(const unsigned char* p, size_t i, size_t n, const Table& tb, BlockMemo& memo) {
+  if (tb.count > 0) {
+    size_t& start = memo.start[tb.id];
+    uint32_t& bits = memo.bits[tb.id];
+    if (i - start < 16) {
+      const uint32_t rest = bits >> (i - start);
+      if (rest != 0) return i + static_cast<size_t>(std::countr_zero(rest));
+      i = start + 16;
+    }
     while (i + 16 <= n) {
-      V16 v;
-      std::memcpy(&v, p + i, 16);
-      auto m = v == tb.splat[0];
-#pragma GCC unroll 16
-      for (int k = 1; k < kMaxSet; ++k) m |= v == tb.splat[k];
-      uint64_t lo, hi;
-      std::memcpy(&lo, &m, 8);
-      std::memcpy(&hi, reinterpret_cast<const char*>(&m) + 8, 8);
-      if (lo) return i + (__builtin_ctzll(lo) >> 3);
-      if (hi) return i + 8 + (__builtin_ctzll(hi) >> 3);
+      const uint32_t b = BlockBits(p + i, tb);
+      start = i;
+      bits = b;
+      if (b != 0) return i + static_cast<size_t>(std::countr_zero(b));
       i += 16;
     }
   }
-#endif
   while (i + 4 <= n) {
     if (tb[p[i]]) return i;
     if (tb[p[i + 1]]) return i + 1;
@@ -294,7 +334,7 @@ class Lexer {
     const unsigned char q = p_[i];
     size_t j = i + 1;
     for (;;) {
-      j = Skip(p_, j, n_, t_.str);
+      j = Skip(p_, j, n_, t_.str, memo_);
       if (j >= n_) return npos;
       switch (t_.str[p_[j]]) {
         case kQuote:
@@ -323,7 +363,7 @@ class Lexer {
       if (multiline) out_.spans.push_back({from, end, SpanKind::Text});
     };
     for (;;) {
-      j = Skip(p_, j, n_, t_.tmpl);
+      j = Skip(p_, j, n_, t_.tmpl, memo_);
       if (j >= n_) return npos;
       switch (t_.tmpl[p_[j]]) {
         case kBacktick:
@@ -370,7 +410,7 @@ class Lexer {
     size_t j = i + 1;
     bool inClass = false;
     for (;;) {
-      j = Skip(p_, j, n_, t_.regex);
+      j = Skip(p_, j, n_, t_.regex, memo_);
       if (j >= n_) return npos;
       switch (t_.regex[p_[j]]) {
         case kSlash:
@@ -407,7 +447,7 @@ class Lexer {
     size_t i = 0;
     for (;;) {
       const Table& tb = tmpl_.empty() ? t_.code : t_.subst;
-      i = Skip(p_, i, n_, tb);
+      i = Skip(p_, i, n_, tb, memo_);
       if (i >= n_) {
         if (!tmpl_.empty()) Stop(tmpl_.front().start);
         return;
@@ -503,7 +543,7 @@ class Lexer {
     const unsigned char q = p_[i];
     size_t j = i + 1;
     for (;;) {
-      j = Skip(p_, j, n_, t_.cssStr);
+      j = Skip(p_, j, n_, t_.cssStr, memo_);
       if (j >= n_) return n_;
       switch (t_.cssStr[p_[j]]) {
         case kQuote:
@@ -536,7 +576,7 @@ class Lexer {
   void RunCss() {
     size_t i = 0;
     for (;;) {
-      i = Skip(p_, i, n_, t_.css);
+      i = Skip(p_, i, n_, t_.css, memo_);
       if (i >= n_) return;
       switch (t_.css[p_[i]]) {
         case kSlash: {
@@ -597,6 +637,7 @@ class Lexer {
   size_t n_;
   Options opt_;
   const Tables& t_;
+  mutable BlockMemo memo_;  // filled by the const scans too
   Scan out_;
   size_t litEnd_ = 0;      // just after the last string, template or regular expression
   size_t cmtEnd_ = 0;      // just after the last comment

@@ -11,6 +11,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) || defined(__i386__)
+#include <tmmintrin.h>
+#endif
 
 namespace Shared {
 namespace {
@@ -181,12 +184,63 @@ void BlankRunsByRun(std::string& text, bool tabs, bool doubles) {
   text.resize(w);
 }
 
+// What the block loops below share: the output position, whether a run of blanks reaches the
+// next block, the whole-block runs and the last bytes.
+struct BlankRunState {
+  char* d;
+  size_t n;
+  bool tabs;
+  size_t w;                // bytes before w are final
+  uint32_t carry = 0;      // 1 when the byte before the next block is a blank
+  uint32_t prevBlank = 0;  // the blanks of the block before, when that block was read whole
+
+  // The blocks from `at` on are blanks to some end: the run began at `at`, or with the
+  // trailing blanks of the block before (carry). Writes what the run ends as and returns
+  // where it ends.
+  size_t LongRun(size_t at, size_t start) {
+    const size_t e = FindRunEnd(d, n, at, tabs);
+    const size_t keep = RunLength(e - start, tabs, true) - (carry ? 1 : 0);
+    for (size_t k = 0; k < keep; ++k) d[w + k] = ' ';
+    w += keep;
+    carry = 0;
+    return e;
+  }
+  size_t LongRun(size_t at) { return LongRun(at, carry ? RunStartBefore(at) : at); }
+
+  // With carry: where the run reaching `at` began, in the block before it.
+  size_t RunStartBefore(size_t at) const {
+    return at - static_cast<size_t>(std::countl_one(prevBlank << 16));
+  }
+
+  // The bytes from r on, one by one.
+  void Tail(size_t r) {
+    size_t runStart = carry ? RunStartBefore(r) : 0;
+    while (r < n) {
+      const char c = d[r];
+      const bool blank = c == ' ' || (tabs && c == '\t');
+      if (!blank) {
+        d[w++] = c;
+        carry = 0;
+        ++r;
+      } else if (carry) {
+        // The run goes on to the end or to a byte that is no blank; its first blank is written.
+        r = LongRun(r, runStart);
+      } else {
+        runStart = r;
+        carry = 1;
+        d[w++] = ' ';
+        ++r;
+      }
+    }
+  }
+};
+
 // BlankRunsByRun for the double-space pass (with or without the tab pass), where every run of
-// up to 3072 blanks (1024 without the tab pass) ends as one blank: the first byte of each run stays (a tab
-// becoming a blank) and the others go. That is a rule on each byte and its left neighbour, so
-// the text is compacted block by block: a block with no byte to drop is stored whole (its
-// tabs made blanks), the others byte by byte. A run that covers a whole block may be longer
-// than that and is measured and written as BlankRunsByRun writes it.
+// up to 3072 blanks (1024 without the tab pass) ends as one blank: the first byte of each run
+// stays (a tab becoming a blank) and the others go. That is a rule on each byte and its left
+// neighbour, so the text is compacted block by block: a block with no byte to drop is stored
+// whole (its tabs made blanks), the others stretch by stretch. A run that covers a whole block
+// may be longer than that and is measured and written as BlankRunsByRun writes it.
 //
 // In place: bytes before `w` are final, bytes from `r` on are unread, w <= r. A block is loaded
 // before anything is stored, and a store of sixteen bytes at w reaches at most r + 16, the
@@ -200,41 +254,31 @@ void BlankRunsToOne(std::string& text, bool tabs) {
   // Skip the stretch before the first byte to change.
   size_t r = FindBlankRunStart(d, n, 0, tabs);
   if (r == txt::npos) return;
-  size_t w = r;
-  uint32_t carry = 0;      // 1 when the byte before r is a blank
-  size_t runStart = 0;     // where the run that reaches r began, when carry is 1
-  char kept[32] = {};  // the block's output bytes; the copies below may read past them
-  auto longRun = [&](size_t at) {
-    // The blocks from `at` on are blanks to some end; the run began at runStart (carry) or at.
-    const size_t start = carry ? runStart : at;
-    const size_t e = FindRunEnd(d, n, at, tabs);
-    const size_t keep = RunLength(e - start, tabs, true) - (carry ? 1 : 0);
-    for (size_t k = 0; k < keep; ++k) d[w + k] = ' ';
-    w += keep;
-    carry = 0;
-    return e;
-  };
+  BlankRunState st{d, n, tabs, r};
+  char kept[16];  // the output bytes of a block compacted one by one
   while (r + 16 <= n) {
     const Block v = Load(d + r);
     const Block isTab = tabs ? Eq(v, tab) : none;
     const uint32_t blank = Bits(Or(Eq(v, space), isTab));
     if (blank == 0xFFFF) {
-      r = longRun(r);
+      r = st.LongRun(r);
       continue;
     }
-    const uint32_t drop = blank & ((blank << 1) | carry) & 0xFFFF;
+    const uint32_t drop = blank & ((blank << 1) | st.carry) & 0xFFFF;
     const Block out = Xor(v, And(isTab, tabToSpace));
+    size_t& w = st.w;
     if (drop == 0) {
       Store(d + w, out);
       w += 16;
-    } else if (r - w >= 16) {
-      // Each stretch of kept bytes with one sixteen-byte copy: it ends at most sixteen bytes
-      // past its place, which is still below r.
-      Store(kept, out);
+    } else if (r - w >= 16 && r + 32 <= n) {
+      // Each stretch of kept bytes [a, b) with one sixteen-byte copy from the text itself (its
+      // tabs made blanks again). A copy for a stretch starting at a lands at most at w + a
+      // and so ends below r + a: it never reaches the bytes a later stretch is read from.
       for (uint32_t keep = ~drop & 0xFFFF; keep != 0;) {
         const int a = std::countr_zero(keep);
         const int b = a + std::countr_one(keep >> a);
-        std::memcpy(d + w, kept + a, 16);
+        const Block x = Load(d + r + a);
+        Store(d + w, tabs ? Xor(x, And(Eq(x, tab), tabToSpace)) : x);
         w += static_cast<size_t>(b - a);
         keep &= ~((1u << b) - 1);
       }
@@ -245,33 +289,81 @@ void BlankRunsToOne(std::string& text, bool tabs) {
         w += ((drop >> k) & 1) ^ 1;
       }
     }
-    carry = blank >> 15;
-    if (carry) runStart = r + 16 - static_cast<size_t>(std::countl_one(blank << 16));
+    st.carry = blank >> 15;
+    st.prevBlank = blank;
     r += 16;
   }
-  // The last bytes, one by one.
-  while (r < n) {
-    const char c = d[r];
-    const bool blank = c == ' ' || (tabs && c == '\t');
-    if (!blank) {
-      d[w++] = c;
-      carry = 0;
-      ++r;
-    } else if (carry) {
-      // The run goes on into the end: it began before, its first blank is written.
-      r = longRun(r);
-    } else {
-      runStart = r;
-      carry = 1;
-      d[w++] = ' ';
-      ++r;
+  st.Tail(r);
+  text.resize(st.w);
+}
+
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__)) && \
+    defined(TRIMORA_BLOCKS16_SSE2)
+#define TRIMORA_SHUFFLE_COMPACT 1
+
+// For each set of eight bytes to keep (bit k: byte k): their positions in order, and how many.
+struct Compact8Table {
+  alignas(16) uint8_t index[256][8] = {};
+  uint8_t count[256] = {};
+  Compact8Table() {
+    for (int m = 0; m < 256; ++m) {
+      int c = 0;
+      for (int k = 0; k < 8; ++k)
+        if (m & (1 << k)) index[m][c++] = static_cast<uint8_t>(k);
+      count[m] = static_cast<uint8_t>(c);
     }
   }
-  text.resize(w);
+};
+
+// BlankRunsToOne with the byte shuffle of SSSE3: every block is compacted the same way, eight
+// bytes at a time, by the table of kept positions, without a branch on what it holds. Each
+// eight-byte store lands at w <= r + 8, so nothing past the block just loaded is written.
+__attribute__((target("ssse3"))) void BlankRunsToOneShuffle(std::string& text, bool tabs) {
+  static const Compact8Table table;
+  char* d = text.data();
+  const size_t n = text.size();
+  size_t r = FindBlankRunStart(d, n, 0, tabs);
+  if (r == txt::npos) return;
+  BlankRunState st{d, n, tabs, r};
+  const __m128i space = _mm_set1_epi8(' '), tab = _mm_set1_epi8('\t');
+  const __m128i tabToSpace = _mm_set1_epi8('\t' ^ ' '), eight = _mm_set1_epi8(8);
+  while (r + 16 <= n) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + r));
+    const __m128i isTab = tabs ? _mm_cmpeq_epi8(v, tab) : _mm_setzero_si128();
+    const uint32_t blank = static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, space), isTab)));
+    if (blank == 0xFFFF) {
+      r = st.LongRun(r);
+      continue;
+    }
+    const uint32_t keep = ~(blank & ((blank << 1) | st.carry)) & 0xFFFF;
+    const __m128i out = _mm_xor_si128(v, _mm_and_si128(isTab, tabToSpace));
+    const uint32_t lo = keep & 0xFF, hi = keep >> 8;
+    const __m128i idxLo = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(table.index[lo]));
+    const __m128i idxHi =
+        _mm_add_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(table.index[hi])), eight);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(d + st.w), _mm_shuffle_epi8(out, idxLo));
+    st.w += table.count[lo];
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(d + st.w), _mm_shuffle_epi8(out, idxHi));
+    st.w += table.count[hi];
+    st.carry = blank >> 15;
+    st.prevBlank = blank;
+    r += 16;
+  }
+  st.Tail(r);
+  text.resize(st.w);
 }
+
+bool HasShuffle() {
+  static const bool has = __builtin_cpu_supports("ssse3");
+  return has;
+}
+#endif
 
 void BlankRuns(std::string& text, bool tabs, bool doubles) {
   if (doubles) {
+#if defined(TRIMORA_SHUFFLE_COMPACT)
+    if (HasShuffle()) return BlankRunsToOneShuffle(text, tabs);
+#endif
     BlankRunsToOne(text, tabs);
   } else {
     BlankRunsByRun(text, tabs, doubles);
