@@ -4,6 +4,8 @@
 #include "compress/TextOps.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -65,6 +67,16 @@ struct Memo {
   };
   std::vector<Slot> slots = std::vector<Slot>(kSlots);
   Slot& At(uint64_t key) { return slots[(key * 0x9E3779B97F4A7C15ull) >> 56]; }
+
+  // Stretches of up to eight bytes, keyed by the bytes themselves (zero-padded; no
+  // punctuation byte is 0, so the key tells the length too).
+  struct Short {
+    uint64_t key = 0;
+    uint64_t out = 0;  // the result, in its first `len` bytes
+    uint8_t len = 0;
+  };
+  Short shorts[kSlots];
+  Short& ShortAt(uint64_t key) { return shorts[(key * 0x9E3779B97F4A7C15ull) >> 56]; }
 };
 
 // Moves d[a, a + n) down to d[w, ...), w < a; `size` bounds the bytes that may be read. The
@@ -72,6 +84,13 @@ struct Memo {
 // hand rather than calling memmove; each load comes before the store that could overlap it,
 // and no store reaches a byte not yet read.
 inline void MoveDown(char* d, size_t w, size_t a, size_t n, size_t size) {
+  if (n <= 32 && a - w >= 32 && a + 32 <= size) {
+    // The usual stretch, with no loop to mispredict: the stores end at or below a, all read.
+    uint64_t t[4];
+    std::memcpy(t, d + a, 32);
+    std::memcpy(d + w, t, 32);
+    return;
+  }
   if (a - w >= 16 && a + n + 16 <= size) {
     // The gap is wide: sixteen-byte stores, even the last one that runs past the stretch,
     // land only on bytes already read, and the loads stay inside the text.
@@ -181,9 +200,16 @@ void SweepList::Apply(std::string& text, size_t from, size_t to, bool sjis) cons
   if (len != to - from) text.erase(from + len, to - from - len);
 }
 
-size_t SweepList::NextStop(const char* d, size_t e, size_t to) const {
+size_t SweepList::NextStop(const char* d, size_t e, size_t to, Block& last) const {
 #if defined(__SSE2__)
   if (simd_) {
+    // A stylesheet stops every dozen bytes or so: most calls start inside the block the last
+    // one looked at.
+    if (e - last.start < 16) {
+      const uint32_t rest = last.stops >> (e - last.start);
+      if (rest != 0) return e + static_cast<size_t>(__builtin_ctz(rest));
+      e = last.start + 16;
+    }
     // Sixteen positions at a time: a stop is a punctuation byte followed by another one, or
     // a byte that can change alone. Unused compare slots repeat a byte already compared.
     const __m128i p0 = punctVec_[0], p1 = punctVec_[1], p2 = punctVec_[2], p3 = punctVec_[3],
@@ -196,13 +222,22 @@ size_t SweepList::NextStop(const char* d, size_t e, size_t to) const {
       const __m128i m3 = _mm_or_si128(_mm_cmpeq_epi8(v, p6), _mm_cmpeq_epi8(v, p7));
       return _mm_or_si128(_mm_or_si128(m0, m1), _mm_or_si128(m2, m3));
     };
+    // The punctuation bits of the block, shifted down by one with the byte after the block
+    // on top, are those of the following bytes.
+    const bool anyAlone = aloneCount_ > 0;
     while (e + 17 <= to) {
       const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + e));
-      const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + e + 1));
-      const __m128i alone =
-          _mm_and_si128(aloneOn, _mm_or_si128(_mm_cmpeq_epi8(here, a0), _mm_cmpeq_epi8(here, a1)));
-      const __m128i stop = _mm_or_si128(_mm_and_si128(punct(here), punct(after)), alone);
-      const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(stop));
+      const unsigned p = static_cast<unsigned>(_mm_movemask_epi8(punct(here)));
+      const unsigned pNext = code_[static_cast<unsigned char>(d[e + 16])] != 0 ? 1u : 0u;
+      unsigned bits = p & ((p >> 1) | (pNext << 15));
+      if (anyAlone) {
+        const __m128i alone =
+            _mm_and_si128(aloneOn, _mm_or_si128(_mm_cmpeq_epi8(here, a0), _mm_cmpeq_epi8(here, a1)));
+        bits |= static_cast<unsigned>(_mm_movemask_epi8(alone));
+      }
+      last.start = e;
+      last.stops = bits;
+      last.punct = p;
       if (bits != 0) return e + static_cast<size_t>(__builtin_ctz(bits));
       e += 16;
     }
@@ -230,12 +265,43 @@ size_t SweepList::Compact(char* d, size_t to) const {
   // the next stretch passes over them: it stops only at two punctuation bytes in a row or at
   // a byte that can change alone.
   size_t a = 0, w = 0;
+  Block last;
   while (a < to) {
-    const size_t e = NextStop(d, a, to);
+    const size_t e = NextStop(d, a, to, last);
     if (w != a) MoveDown(d, w, a, e - a, to);
     w += e - a;
     a = e;
     if (a == to) break;
+    if (memo && a + 8 <= to && a - last.start < 16) {
+      // The stretch ends inside the block NextStop read: its bytes (never 0) are the key.
+      const size_t rel = a - last.start;
+      const size_t len = static_cast<size_t>(std::countr_one(last.punct >> rel));
+      if (rel + len < 16 && len <= 8 && len >= minReplace_) {
+        uint64_t raw;
+        std::memcpy(&raw, d + a, 8);
+        if (len < 8) raw &= (uint64_t{1} << (8 * len)) - 1;
+        Memo::Short& slot = memo->ShortAt(raw);
+        if (slot.key != raw) {
+          // Transformed in place for the memo; the result is moved down below.
+          unsigned mask = 0;
+          for (size_t z = a; z < a + len; ++z) mask |= 1u << code_[static_cast<unsigned char>(d[z])];
+          slot.key = raw;
+          slot.len = static_cast<uint8_t>(Transform(d + a, len, mask));
+          std::memcpy(&slot.out, d + a, 8);
+        }
+        // Eight bytes stored where the result goes: they reach at most a + len, all read.
+        if (a - w >= 8 - len) {
+          std::memcpy(d + w, &slot.out, 8);
+        } else {
+          char out[8];
+          std::memcpy(out, &slot.out, 8);
+          for (size_t k = 0; k < slot.len; ++k) d[w + k] = out[k];
+        }
+        w += slot.len;
+        a += len;
+        continue;
+      }
+    }
     unsigned mask = 0;
     uint64_t key = 0;
     size_t z = a;

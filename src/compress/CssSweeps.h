@@ -41,8 +41,15 @@ class SweepList {
 
  private:
   size_t Transform(char* p, size_t len, unsigned mask) const;
+  // The stops and punctuation bytes of the last sixteen positions NextStop looked at.
+  struct Block {
+    size_t start = SIZE_MAX / 2;  // none yet: a position minus start is never below 16
+    uint32_t stops = 0;
+    uint32_t punct = 0;
+  };
   // The first position at or after e where a stretch that some sweep can change begins.
-  size_t NextStop(const char* d, size_t e, size_t to) const;
+  // `last` is kept for the next call (bytes from e on must not have changed since).
+  size_t NextStop(const char* d, size_t e, size_t to, Block& last) const;
 
   std::vector<Sweep> list_;
   std::vector<uint16_t> needs_;  // per sweep: one bit for the code of each byte of its pattern
