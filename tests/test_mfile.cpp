@@ -166,6 +166,41 @@ TEST_F(FileTest, AWriteThatFailsMidwayKeepsTheOldFile) {
     EXPECT_EQ(e.path().filename().string().find(".trimora-"), std::string::npos) << e.path();
 }
 
+TEST_F(FileTest, AStagedWriteChangesNothingUntilCommitted) {
+  const fs::path file = platform.root() / "site" / "a.css", other = platform.root() / "site" / "b.css";
+  WriteFile(file, "old");
+  WriteFile(other, "other");
+  auto dates = mFile::GetFileDates(file);
+  dates.modified.tv_sec -= 86400 * 400;
+  {
+    auto staged = mFile::StagedWrite::Stage(file, "new", 0640, &dates);
+    ASSERT_TRUE(staged.staged());
+    auto dropped = mFile::StagedWrite::Stage(other, "never");
+    ASSERT_TRUE(dropped.staged());
+    EXPECT_EQ(ReadFile(file), "old");
+    EXPECT_TRUE(TmpEntries().empty());
+    ASSERT_TRUE(staged.Commit());
+    EXPECT_FALSE(staged.Commit());  // once only
+  }  // `dropped` goes without a trace
+  EXPECT_EQ(ReadFile(file), "new");
+  EXPECT_EQ(ReadFile(other), "other");
+  EXPECT_EQ(ReadFile(mFile::TmpFolder() / "1.txt"), "old");
+  EXPECT_EQ(fs::status(file).permissions(), fs::perms(0640));
+  EXPECT_EQ(mFile::GetFileDates(file).modified.tv_sec, dates.modified.tv_sec);
+  EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator()), 2);
+}
+
+TEST_F(FileTest, EmptyingTmpRemovesFoldersAndLinksButNotWhatTheyPointTo) {
+  const fs::path keep = platform.root() / "keep.txt";
+  WriteFile(keep, "keep");
+  WriteFile(mFile::TmpFolder() / "1.txt", "x");
+  WriteFile(mFile::TmpFolder() / "folder" / "inner.txt", "y");
+  fs::create_symlink(keep, mFile::TmpFolder() / "link");
+  mFile::CleanUpTMP();
+  EXPECT_TRUE(TmpEntries().empty());
+  EXPECT_EQ(ReadFile(keep), "keep");
+}
+
 TEST_F(FileTest, DatesComeBack) {
   const fs::path file = platform.root() / "a.js";
   WriteFile(file, "x");

@@ -10,7 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef __APPLE__
@@ -79,6 +81,21 @@ void SetTypeAndCreator(int fd) {
 #endif
 }
 
+FileDates DatesOf(const struct stat& st) {
+  FileDates d;
+  d.valid = true;
+#ifdef __APPLE__
+  d.accessed = st.st_atimespec;
+  d.modified = st.st_mtimespec;
+  d.created = st.st_birthtimespec;
+  d.hasCreated = true;
+#else
+  d.accessed = st.st_atim;
+  d.modified = st.st_mtim;
+#endif
+  return d;
+}
+
 }  // namespace
 
 // ---- Support folder and "Tmp" ---------------------------------------------------------------
@@ -127,50 +144,99 @@ void CleanUpTMP() {
   std::error_code ec;
   if (support.empty() || !fs::exists(support, ec)) return;
   const fs::path tmp = support / "Tmp";
-  if (!fs::is_directory(fs::symlink_status(tmp, ec))) return;
-  // Collect first, then delete, so the listing never shifts under the loop. remove_all takes a
-  // link as the link itself.
-  std::vector<fs::path> items;
-  for (auto it = fs::directory_iterator(tmp, ec); !ec && it != fs::directory_iterator(); it.increment(ec))
-    items.push_back(it->path());
-  for (const auto& item : items) {
-    std::error_code e;
-    fs::remove_all(item, e);
+  // Opened without following a link: "Tmp" must be the folder itself.
+  const int dirFd = ::open(tmp.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (dirFd < 0) return;
+  DIR* dir = ::fdopendir(dirFd);
+  if (!dir) {
+    ::close(dirFd);
+    return;
   }
+  // Collect first, then delete, so the listing never shifts under the loop. Entries are removed
+  // relative to the open folder (no path lookups); a link is removed as the link itself, and a
+  // folder, which a backup never is, with everything in it.
+  std::vector<std::string> names;
+  while (const dirent* e = ::readdir(dir)) {
+    const std::string_view name = e->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
+  for (const auto& name : names) {
+    if (::unlinkat(dirFd, name.c_str(), 0) == 0 || errno == ENOENT) continue;
+    std::error_code e;
+    fs::remove_all(tmp / name, e);
+  }
+  ::closedir(dir);
 }
 
 namespace {
 
-// Keeps the previous version of `file` in "Tmp" under the next free number. Returns the backup
-// when it is a hard link to the file (the same bytes under a second name), empty otherwise.
-fs::path BackUpToTmp(const fs::path& file) {
+// Moves `file` to `backup` unless `backup` exists; 0 or an errno value (EEXIST: it exists).
+int MoveNoReplace(const fs::path& file, const fs::path& backup) {
+#if defined(__linux__) && defined(RENAME_NOREPLACE)
+  if (::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, backup.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+#elif defined(__APPLE__) && defined(RENAME_EXCL)
+  if (::renamex_np(file.c_str(), backup.c_str(), RENAME_EXCL) == 0) return 0;
+  if (errno != ENOTSUP && errno != EINVAL) return errno;
+#endif
+  // No exclusive rename on this file system: a second name, then the first one removed.
+  if (::link(file.c_str(), backup.c_str()) != 0) return errno;
+  if (::unlink(file.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(backup.c_str());
+    return err;
+  }
+  return 0;
+}
+
+enum class Aside { None, Moved, Linked, Copied };
+
+// Keeps the previous version of `file` in "Tmp" under the next free number ("7.txt"). With
+// `move` the file leaves its place for "Tmp" (Moved); otherwise, and across volumes, it stays
+// where it is and "Tmp" gets a second name of it (Linked) or a copy (Copied). "Tmp" is made
+// when a backup finds it missing, so a run makes it once rather than asking before every file.
+Aside BackUpToTmp(const fs::path& file, bool move, fs::path& backup) {
   const fs::path tmp = TmpFolder();
-  if (tmp.empty() || !Exists(file)) return {};
-  std::error_code ec;
-  fs::create_directory(tmp, ec);
-  if (!fs::is_directory(tmp, ec)) return {};
-  // Every backup takes the next number whose name is free.
+  if (tmp.empty()) return Aside::None;
+  bool madeTmp = false;
   for (int tries = 0; tries < 100000; ++tries) {
+    // Every backup takes the next number whose name is free.
     const int32_t n = gTmpFileNumber.fetch_add(1);
-    const fs::path backup = tmp / (std::to_string(n) + ".txt");
-    if (fs::exists(fs::symlink_status(backup, ec))) continue;
-    if (::link(file.c_str(), backup.c_str()) == 0) return backup;
-    if (errno == EEXIST) continue;
+    backup = tmp / (std::to_string(n) + ".txt");
+    const int err = move ? MoveNoReplace(file, backup) : (::link(file.c_str(), backup.c_str()) == 0 ? 0 : errno);
+    if (err == 0) return move ? Aside::Moved : Aside::Linked;
+    if (err == EEXIST) continue;
+    if (err == ENOENT && !madeTmp) {
+      // Either "Tmp" or the file is missing. The number was not used: give it back.
+      int32_t next = n + 1;
+      gTmpFileNumber.compare_exchange_strong(next, n);
+      struct stat st {};
+      if (::lstat(file.c_str(), &st) != 0) return Aside::None;
+      madeTmp = true;
+      (void)::mkdir(tmp.c_str(), 0777);
+      if (::stat(tmp.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return Aside::None;
+      continue;
+    }
     // Another volume, or a file system without hard links: copy.
     std::error_code e;
     fs::copy_file(file, backup, fs::copy_options::none, e);
-    return {};
+    return e ? Aside::None : Aside::Copied;
   }
-  return {};
+  return Aside::None;
 }
 
 }  // namespace
 
-void MoveFileToTMP(const fs::path& file) { (void)BackUpToTmp(file); }
+void MoveFileToTMP(const fs::path& file) {
+  fs::path backup;
+  (void)BackUpToTmp(file, false, backup);
+}
 
 // ---- Raw text files -------------------------------------------------------------------------
 
-std::optional<std::string> ReadFileBytes(const fs::path& file) {
+std::optional<std::string> ReadFileBytes(const fs::path& file) { return ReadFileBytes(file, nullptr, nullptr); }
+
+std::optional<std::string> ReadFileBytes(const fs::path& file, FileDates* dates, int* mode) {
   if (file.empty()) return std::nullopt;
   const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
@@ -179,6 +245,8 @@ std::optional<std::string> ReadFileBytes(const fs::path& file) {
     ::close(fd);
     return std::nullopt;
   }
+  if (dates) *dates = DatesOf(st);
+  if (mode) *mode = static_cast<int>(st.st_mode & 07777);
   // Read the size the file has now; a file that grows meanwhile is read on to its end.
   std::string bytes(st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0, '\0');
   size_t size = 0;
@@ -223,11 +291,46 @@ pid_t ProcessId() {
 }
 }  // namespace
 
-WriteResult WriteFileBytes(const fs::path& file, std::string_view bytes) {
-  if (file.empty()) return {false, "no file"};
-  struct stat st {};
-  const bool existed = ::stat(file.c_str(), &st) == 0;
-  if (existed && S_ISDIR(st.st_mode)) return {false, "is a folder"};
+StagedWrite::StagedWrite(StagedWrite&& other) noexcept
+    : file_(std::move(other.file_)), temp_(std::move(other.temp_)), existed_(other.existed_),
+      result_(std::move(other.result_)) {
+  other.temp_.clear();
+}
+
+StagedWrite& StagedWrite::operator=(StagedWrite&& other) noexcept {
+  if (this != &other) {
+    Discard();
+    file_ = std::move(other.file_);
+    temp_ = std::move(other.temp_);
+    existed_ = other.existed_;
+    result_ = std::move(other.result_);
+    other.temp_.clear();
+  }
+  return *this;
+}
+
+void StagedWrite::Discard() {
+  if (temp_.empty()) return;
+  ::unlink(temp_.c_str());
+  temp_.clear();
+}
+
+StagedWrite StagedWrite::Stage(const fs::path& file, std::string_view bytes, int mode, const FileDates* dates) {
+  StagedWrite w;
+  w.file_ = file;
+  auto refuse = [&](std::string why) {
+    w.result_ = {false, std::move(why)};
+    return std::move(w);
+  };
+  if (file.empty()) return refuse("no file");
+  if (mode < 0) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0) {
+      if (S_ISDIR(st.st_mode)) return refuse("is a folder");
+      mode = static_cast<int>(st.st_mode & 07777);
+    }
+  }
+  w.existed_ = mode >= 0;
 
   // The new content goes into a fresh file beside the target first.
   const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
@@ -236,39 +339,61 @@ WriteResult WriteFileBytes(const fs::path& file, std::string_view bytes) {
   for (int tries = 0; tries < 100 && fd < 0; ++tries) {
     temp = folder / ("." + FileName(file) + ".trimora-" + std::to_string(ProcessId()) + "-" +
                      std::to_string(gTempCounter.fetch_add(1)));
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, existed ? 0600 : 0666);
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, w.existed_ ? 0600 : 0666);
     if (fd < 0 && errno != EEXIST) break;
   }
-  if (fd < 0) return {false, Reason(errno)};
+  if (fd < 0) return refuse(Reason(errno));
   auto fail = [&](int err) {
     if (fd >= 0) ::close(fd);
     ::unlink(temp.c_str());
-    return WriteResult{false, Reason(err)};
+    return refuse(Reason(err));
   };
-  if (existed && ::fchmod(fd, st.st_mode & 07777) != 0) return fail(errno);
+  if (w.existed_ && ::fchmod(fd, static_cast<mode_t>(mode)) != 0) return fail(errno);
   if (!WriteAll(fd, bytes)) return fail(errno);
   SetTypeAndCreator(fd);
+  if (dates && dates->valid) {
+    // The rename that puts the file in place keeps these.
+    const timespec times[2] = {dates->accessed, dates->modified};
+    (void)::futimens(fd, times);
+  }
   const int closed = ::close(fd);
   fd = -1;
   if (closed != 0) return fail(errno);
+#ifdef __APPLE__
+  if (dates) SetFileDates(temp, *dates);  // the creation date is set by path
+#endif
+  w.temp_ = std::move(temp);
+  w.result_ = {true, {}};
+  return w;
+}
 
-  // Complete: keep the previous version in "Tmp", then put the new file in its place.
-  fs::path linked;
-  if (existed) {
-    Unlock(file);
-    linked = BackUpToTmp(file);
+WriteResult StagedWrite::Commit() {
+  if (!result_) return result_;
+  if (temp_.empty()) return {false, "already written"};
+  // Complete: keep the previous version in "Tmp", then put the new file in its place. The
+  // previous version moves into "Tmp" rather than being renamed over: renaming over an
+  // existing file makes some file systems (ext4) flush the new file at once, which costs more
+  // than all the rest of a rewrite.
+  Aside aside = Aside::None;
+  fs::path backup;
+  if (existed_) {
+    Unlock(file_);
+    aside = BackUpToTmp(file_, true, backup);
   }
-  // With the previous version safe under its second name in "Tmp", the old name is removed
-  // first: renaming over an existing file makes some file systems (ext4) flush the new file at
-  // once, which costs more than all the rest of a rewrite. Should the rename fail, the backup
-  // goes back to its place.
-  const bool unlinked = !linked.empty() && ::unlink(file.c_str()) == 0;
-  if (::rename(temp.c_str(), file.c_str()) != 0) {
+  if (::rename(temp_.c_str(), file_.c_str()) != 0) {
     const int err = errno;
-    if (unlinked) (void)::link(linked.c_str(), file.c_str());
-    return fail(err);
+    // The previous version goes back to its place and stays in "Tmp" as well.
+    if (aside == Aside::Moved) (void)::link(backup.c_str(), file_.c_str());
+    Discard();
+    return {false, Reason(err)};
   }
+  temp_.clear();
   return {true, {}};
+}
+
+WriteResult WriteFileBytes(const fs::path& file, std::string_view bytes) {
+  StagedWrite w = StagedWrite::Stage(file, bytes);
+  return w.staged() ? w.Commit() : w.staged();
 }
 
 void WriteRawTextFile(const fs::path& file, std::string_view text) { (void)WriteFileBytes(file, text); }
@@ -277,17 +402,7 @@ FileDates GetFileDates(const fs::path& file) {
   FileDates d;
   struct stat st {};
   if (::stat(file.c_str(), &st) != 0) return d;
-  d.valid = true;
-#ifdef __APPLE__
-  d.accessed = st.st_atimespec;
-  d.modified = st.st_mtimespec;
-  d.created = st.st_birthtimespec;
-  d.hasCreated = true;
-#else
-  d.accessed = st.st_atim;
-  d.modified = st.st_mtim;
-#endif
-  return d;
+  return DatesOf(st);
 }
 
 void SetFileDates(const fs::path& file, const FileDates& dates) {

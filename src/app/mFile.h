@@ -64,6 +64,11 @@ std::string ReadRawTextFile(const fs::path& file);
 // The file's bytes, or nothing when the file is missing, is a folder or cannot be read.
 std::optional<std::string> ReadFileBytes(const fs::path& file);
 
+struct FileDates;
+// The same, also giving the dates and permissions the file had when it was opened (taken from
+// the open file, so they belong to the bytes read).
+std::optional<std::string> ReadFileBytes(const fs::path& file, FileDates* dates, int* mode);
+
 struct WriteResult {
   bool ok = false;
   std::string error;  // short reason when !ok ("No space left on device")
@@ -82,6 +87,34 @@ WriteResult WriteFileBytes(const fs::path& file, std::string_view bytes);
 
 // The same, reporting nothing (preference files and other fire-and-forget writes).
 void WriteRawTextFile(const fs::path& file, std::string_view text);
+
+// WriteFileBytes in two halves, so that the bytes of many files can be written on several
+// threads while their backups and renames still happen one after the other in a fixed order.
+// Stage writes step 1 (any thread); Commit does step 2 (the thread that owns "Tmp"). A staged
+// write that is never committed removes its temporary file when it is discarded or destroyed.
+class StagedWrite {
+ public:
+  StagedWrite() = default;
+  StagedWrite(StagedWrite&& other) noexcept;
+  StagedWrite& operator=(StagedWrite&& other) noexcept;
+  StagedWrite(const StagedWrite&) = delete;
+  StagedWrite& operator=(const StagedWrite&) = delete;
+  ~StagedWrite() { Discard(); }
+
+  // `mode`: the permissions of the file being replaced when the caller already knows them
+  // (-1: look). `dates`: given to the new file (null: it keeps the time of the write).
+  static StagedWrite Stage(const fs::path& file, std::string_view bytes, int mode = -1,
+                           const struct FileDates* dates = nullptr);
+  // The outcome of staging; a failed stage leaves nothing on disk.
+  const WriteResult& staged() const { return result_; }
+  WriteResult Commit();
+  void Discard();
+
+ private:
+  fs::path file_, temp_;
+  bool existed_ = false;
+  WriteResult result_;
+};
 
 // Access, modification and creation dates of a file, so that a rewrite can keep them.
 struct FileDates {

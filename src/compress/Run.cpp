@@ -13,12 +13,13 @@
 namespace trimora {
 namespace {
 
-// What reading and optimising one file gave, before anything is written.
+// What reading and optimising one file gave: its new bytes written to a temporary file
+// beside it (with the old file's permissions and dates), not yet put in its place.
 struct Prepared {
   enum class Status { Skip, Ok, ReadFailed, Error } status = Status::Skip;
-  std::string text;
+  mFile::StagedWrite staged;
   int64_t before = 0;
-  mFile::FileDates dates;
+  int64_t after = 0;
   std::vector<SyntaxCheck::Unbalanced> unbalanced;
   std::string errType, errMessage;
   std::vector<std::string> errStack;
@@ -26,8 +27,7 @@ struct Prepared {
 
 void NoteError(Prepared& p, std::string type, std::string message) {
   p.status = Prepared::Status::Error;
-  p.text.clear();
-  p.text.shrink_to_fit();
+  p.staged.Discard();
   p.errType = std::move(type);
   p.errMessage = std::move(message);
   p.errStack = mError::CurrentStack();
@@ -62,8 +62,9 @@ Selection Select(const fs::path& file, const platform::Platform& platform) {
   return sel;
 }
 
-// Dates, reading and the per-file sequence. Touches nothing on disk and nothing of the
-// platform, so it may run on any thread.
+// Reading, the per-file sequence and writing the new bytes beside the file. Changes nothing
+// that is seen under the file's own name and touches nothing of the platform, so it may run on
+// any thread; putting the new file in place is left to the commit.
 Prepared Prepare(const fs::path& file, const Selection& sel, const OptimizeEnv& env) {
   Prepared p;
   if (sel.skip) return p;
@@ -72,16 +73,18 @@ Prepared Prepare(const fs::path& file, const Selection& sel, const OptimizeEnv& 
     return p;
   }
   try {
-    p.dates = mFile::GetFileDates(file);
-    auto raw = mFile::ReadFileBytes(file);
+    mFile::FileDates dates;
+    int mode = -1;
+    auto raw = mFile::ReadFileBytes(file, &dates, &mode);
     if (!raw) {
       p.status = Prepared::Status::ReadFailed;
       return p;
     }
     p.before = static_cast<int64_t>(raw->size());
     Optimized out = OptimizeText(std::move(*raw), sel.kind, sel.php, env);
-    p.text = std::move(out.text);
+    p.after = static_cast<int64_t>(out.text.size());
     p.unbalanced = std::move(out.unbalanced);
+    p.staged = mFile::StagedWrite::Stage(file, out.text, mode, &dates);
     p.status = Prepared::Status::Ok;
   } catch (const std::exception& e) {
     NoteError(p, mError::TypeName(e), e.what());
@@ -134,15 +137,14 @@ class Committer {
     row.bytes = std::move(text);
   }
 
-  void Write(ResultRow& row, const Prepared& p) {
+  void Write(ResultRow& row, Prepared& p) {
     for (const auto& u : p.unbalanced)
       report_.findings.push_back({SyntaxCheck::FindingMessage(row.path, u), row.file});
-    if (!mFile::WriteFileBytes(row.file, p.text)) {
+    if (!p.staged.staged() || !p.staged.Commit()) {
       Fail(row, "write failed");
       return;
     }
-    mFile::SetFileDates(row.file, p.dates);
-    row.removed = p.before - static_cast<int64_t>(p.text.size());
+    row.removed = p.before - p.after;
     row.bytes = std::to_string(row.removed) + " bytes";
   }
 
@@ -154,7 +156,8 @@ class Committer {
 };
 
 // Prepares files on worker threads, never more than `window` ahead of the file being
-// committed, so that only a few files are held in memory at once.
+// committed, so that only a few files are held at once. The committing thread prepares files
+// itself rather than wait idle. Each side wakes the other only when it is known to be waiting.
 class PreparePool {
  public:
   PreparePool(const std::vector<fs::path>& files, const std::vector<Selection>& selections, const OptimizeEnv& env,
@@ -169,38 +172,62 @@ class PreparePool {
       std::lock_guard lock(mutex_);
       stop_ = true;
     }
-    cv_.notify_all();
+    workCv_.notify_all();
     for (auto& w : workers_) w.join();
   }
 
   // Waits for file `index` and lets the workers move on past it.
   Prepared Take(size_t index) {
     std::unique_lock lock(mutex_);
-    cv_.wait(lock, [&] { return slots_[index] != nullptr; });
+    while (!slots_[index]) {
+      if (next_ < limit_) {
+        const size_t i = next_++;
+        lock.unlock();
+        auto p = std::make_unique<Prepared>(Prepare(files_[i], selections_[i], env_));
+        lock.lock();
+        slots_[i] = std::move(p);
+        continue;
+      }
+      waitingFor_ = index;
+      doneCv_.wait(lock);
+    }
+    waitingFor_ = kNone;
     Prepared p = std::move(*slots_[index]);
     slots_[index].reset();
+    const size_t oldLimit = limit_;
     limit_ = std::min(files_.size(), index + 1 + window_);
+    const bool wake = idle_ > 0 && limit_ > oldLimit;
     lock.unlock();
-    cv_.notify_all();
+    if (wake) workCv_.notify_one();
     return p;
   }
 
  private:
+  static constexpr size_t kNone = static_cast<size_t>(-1);
+
   void Work() {
     for (;;) {
       size_t index;
       {
         std::unique_lock lock(mutex_);
-        cv_.wait(lock, [&] { return stop_ || next_ < limit_ || next_ >= files_.size(); });
+        while (!stop_ && next_ >= limit_ && next_ < files_.size()) {
+          ++idle_;
+          workCv_.wait(lock);
+          --idle_;
+        }
         if (stop_ || next_ >= files_.size()) return;
         index = next_++;
+        // More work left in the window: let another idle worker take it.
+        if (next_ < limit_ && idle_ > 0) workCv_.notify_one();
       }
       auto p = std::make_unique<Prepared>(Prepare(files_[index], selections_[index], env_));
+      bool wake;
       {
         std::lock_guard lock(mutex_);
         slots_[index] = std::move(p);
+        wake = waitingFor_ == index;
       }
-      cv_.notify_all();
+      if (wake) doneCv_.notify_one();
     }
   }
 
@@ -209,10 +236,13 @@ class PreparePool {
   const OptimizeEnv& env_;
   const size_t window_;
   std::mutex mutex_;
-  std::condition_variable cv_;
+  std::condition_variable workCv_;  // workers wait here for room in the window
+  std::condition_variable doneCv_;  // the committing thread waits here for its file
   std::vector<std::unique_ptr<Prepared>> slots_;
-  size_t next_ = 0;   // the next file a worker takes
-  size_t limit_ = 0;  // workers take files below this index only
+  size_t next_ = 0;   // the next file to prepare
+  size_t limit_ = 0;  // files below this index only
+  size_t idle_ = 0;   // workers waiting for room
+  size_t waitingFor_ = kNone;  // the file the committing thread waits for
   bool stop_ = false;
   std::vector<std::thread> workers_;
 };
