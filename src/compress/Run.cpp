@@ -156,8 +156,9 @@ class Committer {
 };
 
 // Prepares files on worker threads, never more than `window` ahead of the file being
-// committed, so that only a few files are held at once. The committing thread prepares files
-// itself rather than wait idle. Each side wakes the other only when it is known to be waiting.
+// committed, so that few new files wait beside their targets at once. The committing thread
+// prepares files itself rather than wait idle. Each side wakes the other only when it is known
+// to be waiting.
 class PreparePool {
  public:
   PreparePool(const std::vector<fs::path>& files, const std::vector<Selection>& selections, const OptimizeEnv& env,
@@ -267,7 +268,9 @@ RunReport Run(const std::vector<fs::path>& files, const RunSettings& settings, p
     std::vector<Selection> selections;
     selections.reserve(files.size());
     for (const auto& f : files) selections.push_back(Select(f, platform));
-    PreparePool pool(files, selections, env, threads, 2 * threads);
+    // A prepared file holds little memory (its new bytes wait on disk), so the workers may run
+    // well ahead of the commits and seldom have to be woken.
+    PreparePool pool(files, selections, env, threads, 32 * threads);
     for (size_t i = 0; i < files.size(); ++i) committer.Commit(i, pool.Take(i));
   }
 
