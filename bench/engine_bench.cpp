@@ -8,7 +8,7 @@
 //   engine_bench memory html|css|js MB   (one kind per process keeps the peaks apart)
 //   engine_bench digest FOLDER...         (one line per file and option set: a digest of the
 //                                          output and the findings, to compare builds)
-//   engine_bench digest-random N          (the same over N generated texts of every kind)
+//   engine_bench digest-random N [SEED]   (the same over N generated texts of every kind)
 //
 // Times are CPU time of the calling thread, so that other work on the machine does not count.
 #include "compress/CssPasses.h"
@@ -375,7 +375,7 @@ int DigestFolders(int argc, char** argv) {
 }
 
 // Texts put together from the pieces the passes look for, with random bytes between them.
-int DigestRandom(int n) {
+int DigestRandom(int n, uint64_t seed) {
   const auto dicts = SyntaxCheck::LoadDictionaries(TRIMORA_RESOURCES_DIR);
   static const char* const pieces[] = {
       "<!--", "-->", "//-->", "<!-- End", "<!-- End include -->", "<!-- bxinclude ", "<!-- #BeginEditable",
@@ -392,7 +392,7 @@ int DigestRandom(int n) {
       "?>", "<%", "%>", "a", "b", "x", "color", "red", "@media", "@import", "!important", "0", "1", "\x00", "\xff",
       "<textarea>", "</textarea>", "<pre>", "</pre>", "<code>", "if (a < b) {", "c++", "--", "-", "<", ">", "=", "\\n"};
   constexpr int kPieces = sizeof(pieces) / sizeof(pieces[0]);
-  std::mt19937_64 rng(20240611);
+  std::mt19937_64 rng(seed);
   auto below = [&](uint64_t m) { return static_cast<int>(rng() % m); };
   for (int i = 0; i < n; ++i) {
     std::string text;
@@ -417,7 +417,8 @@ int main(int argc, char** argv) {
   if (mode == "passes" && argc > 2) return Passes(argv[2], argc > 3 ? std::atoi(argv[3]) : 3);
   if (mode == "memory" && argc > 2) return Memory(argv[2], argc > 3 ? std::atoi(argv[3]) : 100);
   if (mode == "digest" && argc > 2) return DigestFolders(argc - 2, argv + 2);
-  if (mode == "digest-random" && argc > 2) return DigestRandom(std::atoi(argv[2]));
-  std::fprintf(stderr, "usage: engine_bench throughput SITE [REPEAT] | scaling | memory html|css|js MB | digest FOLDER... | digest-random N\n");
+  if (mode == "digest-random" && argc > 2)
+    return DigestRandom(std::atoi(argv[2]), argc > 3 ? std::strtoull(argv[3], nullptr, 10) : 20240611);
+  std::fprintf(stderr, "usage: engine_bench throughput SITE [REPEAT] | scaling | memory html|css|js MB | digest FOLDER... | digest-random N [SEED]\n");
   return 2;
 }

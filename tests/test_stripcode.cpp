@@ -96,6 +96,28 @@ TEST(StripCodeBlock, DivisionIsNoRegularExpression) {
   ExpectStrip(cases);
 }
 
+TEST(StripCodeBlock, CommentsRemovedBeforeDoNotChangeWhatFollows) {
+  // The text is compacted while it is lexed: what the lexer looks back at after a removed
+  // comment (the word before a slash, the blanks before "-->", a Shift_JIS lead byte) must
+  // still be the text's own bytes.
+  const Case cases[] = {
+      {"x = (/* c */ /'/);", "x = ( /'/);"},
+      {"x = a /* c */ / 2 / b; s = \"'\";", "x = a  / 2 / b; s = \"'\";"},
+      {"x = o.return / 2 / o.typeof; s = \"'\";", "x = o.return / 2 / o.typeof; s = \"'\";"},
+      {"return /*c*/ /'/.test(s)", "return  /'/.test(s)"},
+      {"a()\n  --> old\nb(); /* c */", "a()\n  --> old\nb(); "},
+      {"s = `${/* c */ 1}` + 'x'; /* d */", "s = `${ 1}` + 'x'; "},
+      {"f(a, /\"/, b); // c\ng();\n// c\n", "f(a, /\"/, b); \ng();\n"},
+  };
+  const std::string before = "/* a first comment, long enough */\n/* a second one */\n";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.in);
+    // The two line breaks left meet and are collapsed into one.
+    EXPECT_EQ(StripCode::JSBlockComments(before + c.in, Ctx(), Lang::Script), "\n" + c.out);
+    EXPECT_EQ(StripCode::JSBlockComments(c.in, Ctx(), Lang::Script), c.out);
+  }
+}
+
 TEST(StripCodeBlock, NeverJoinsTheTokensAroundAComment) {
   const Case cases[] = {
       {"return/**/x;", "return x;"},

@@ -241,8 +241,9 @@ bool IsRegexKeyword(std::string_view w) {
 
 class Lexer {
  public:
-  Lexer(std::string_view text, const Options& opt)
-      : text_(text),
+  Lexer(std::string_view text, const Options& opt, SpanSink* sink = nullptr)
+      : sink_(sink),
+        text_(text),
         p_(reinterpret_cast<const unsigned char*>(text.data())),
         n_(text.size()),
         opt_(opt),
@@ -263,7 +264,26 @@ class Lexer {
   void Stop(size_t pos) {
     if (!tmpl_.empty()) pos = tmpl_.front().start;
     out_.stop = pos;
-    while (!out_.spans.empty() && out_.spans.back().start >= pos) out_.spans.pop_back();
+    // Every span settled so far ends before pos; those of the literal given up are pending.
+    pending_.clear();
+  }
+
+  // A span found: settled at once outside template literals, held back inside one until the
+  // outermost literal closes (it is given up if the literal never does).
+  void Emit(const Span& s) {
+    if (!tmpl_.empty()) {
+      pending_.push_back(s);
+    } else {
+      Deliver(s);
+    }
+  }
+
+  void Deliver(const Span& s) {
+    if (sink_) {
+      sink_->Take(s);
+    } else {
+      out_.spans.push_back(s);
+    }
   }
 
   void NoteComment(size_t end, bool regexOkBefore) {
@@ -360,7 +380,7 @@ class Lexer {
     const size_t from = j;
     bool multiline = false;
     auto note = [&](size_t end) {
-      if (multiline) out_.spans.push_back({from, end, SpanKind::Text});
+      if (multiline) Emit({from, end, SpanKind::Text});
     };
     for (;;) {
       j = Skip(p_, j, n_, t_.tmpl, memo_);
@@ -400,6 +420,10 @@ class Lexer {
     if (closed) {
       tmpl_.pop_back();
       litEnd_ = e;
+      if (tmpl_.empty()) {
+        for (const Span& s : pending_) Deliver(s);
+        pending_.clear();
+      }
     }
     j = e;
     return true;
@@ -459,13 +483,13 @@ class Lexer {
             const size_t e = BlockEnd(i);
             if (e == npos) return Stop(i);
             const bool ok = RegexAllowedAt(i);
-            out_.spans.push_back({i, e, SpanKind::Block});
+            Emit({i, e, SpanKind::Block});
             NoteComment(e, ok);
             i = e;
           } else if (next == '/') {
             const bool ok = RegexAllowedAt(i);
             const size_t e = LineEnd(i + 2);
-            out_.spans.push_back({i, e, SpanKind::Line});
+            Emit({i, e, SpanKind::Line});
             NoteComment(e, ok);
             i = e;
           } else if (RegexAllowedAt(i)) {
@@ -584,10 +608,10 @@ class Lexer {
           if (next == '*') {
             const size_t e = BlockEnd(i);
             if (e == npos) return Stop(i);
-            out_.spans.push_back({i, e, SpanKind::Block});
+            Emit({i, e, SpanKind::Block});
             i = e;
           } else if (next == '/') {
-            out_.spans.push_back({i, i + 2, SpanKind::SlashPair});
+            Emit({i, i + 2, SpanKind::SlashPair});
             i += 2;
           } else {
             ++i;
@@ -632,6 +656,8 @@ class Lexer {
     int depth;     // braces open inside the current ${...}
   };
 
+  SpanSink* sink_;  // null: the spans are listed in out_
+  std::vector<Span> pending_;  // spans inside the open template literal
   std::string_view text_;
   const unsigned char* p_;
   size_t n_;
@@ -649,6 +675,10 @@ class Lexer {
 }  // namespace
 
 Scan Comments(std::string_view text, const Options& opt) { return Lexer(text, opt).Run(); }
+
+size_t Comments(std::string_view text, const Options& opt, SpanSink& sink) {
+  return Lexer(text, opt, &sink).Run().stop;
+}
 
 bool MayHoldComments(std::string_view text) {
   const char* p = text.data();

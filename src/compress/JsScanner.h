@@ -48,6 +48,20 @@ struct Options {
 //   "a = '/*'; /* c */ b // d\n" -> Block [10,17), Line [20,24)
 Scan Comments(std::string_view text, const Options& opt);
 
+// Takes the spans of a scan one by one, in text order, as soon as they are settled (a span
+// inside a template literal once the outermost literal closes), instead of in a list.
+class SpanSink {
+ public:
+  virtual void Take(const Span& s) = 0;
+
+ protected:
+  ~SpanSink() = default;
+};
+
+// The same scan handing its spans to `sink`; returns where it stopped (npos: the whole text
+// was classified).
+size_t Comments(std::string_view text, const Options& opt, SpanSink& sink);
+
 // True when the text holds "/*" or "//" anywhere (the cheap test before a lex).
 bool MayHoldComments(std::string_view text);
 

@@ -55,7 +55,7 @@ bool WouldJoin(unsigned char a, unsigned char c, Lang lang) {
 // What takes the place of a removed block comment: usually nothing. A space where the two
 // sides would otherwise merge, and in a script a line break where the comment held the only
 // line break between two tokens (it may end a statement there).
-std::string_view BlockReplacement(const std::string& out, std::string_view text, const jsscan::Span& s,
+std::string_view BlockReplacement(std::string_view out, std::string_view text, const jsscan::Span& s,
                                   Lang lang, std::string_view b) {
   const size_t n = text.size();
   if (lang == Lang::Script) {
@@ -193,10 +193,11 @@ class KeySet {
 // A line comment of the text after block comments went: [start, end) with end at its line
 // terminator or the end of text.
 struct LineRef {
-  size_t start;
+  LineRef(size_t s, size_t e, bool ls) : start(s), lineStart(ls), commentLine(false), end(e) {}
+  uint64_t start : 62;
+  uint64_t lineStart : 1;    // right after a line ending b
+  uint64_t commentLine : 1;  // a comment line: its text is one of those to remove
   size_t end;
-  bool lineStart;  // right after a line ending b
-  bool commentLine = false;  // a comment line: its text is one of those to remove
 };
 
 // A stretch the empty-line sweeps leave alone: template-literal text (its line breaks are part
@@ -227,7 +228,10 @@ void RemoveCommentLines(std::string& text, std::vector<LineRef>& lines, size_t& 
   }
   if (commentLines.Empty()) return;
 
-  std::string out;
+  // The text is compacted in place: text[0, w) is the result so far, text[done, ...) is unread
+  // and still as it was, so the lines looked at below (all from `done` on) keep their bytes.
+  char* d = text.data();
+  size_t w = 0;
   size_t done = 0;
   size_t removed = 0;
   size_t k = 0;  // next range of `keep` to move
@@ -238,12 +242,12 @@ void RemoveCommentLines(std::string& text, std::vector<LineRef>& lines, size_t& 
       folder.Key(std::string_view(text).substr(l.start, l.end - l.start), key);
       if (!commentLines.Contains(key)) continue;
     }
-    if (out.empty()) out.reserve(text.size());
     for (; k < keep.size() && keep[k].start < l.start; ++k) {
       keep[k].start -= removed;
       keep[k].end -= removed;
     }
-    out.append(text, done, l.start - done);
+    if (w != done) std::memmove(d + w, d + done, l.start - done);
+    w += l.start - done;
     done = l.end;
     removed += l.end - l.start;
   }
@@ -253,8 +257,8 @@ void RemoveCommentLines(std::string& text, std::vector<LineRef>& lines, size_t& 
     keep[k].end -= removed;
   }
   stop -= removed;
-  out.append(text, done, std::string::npos);
-  text.swap(out);
+  std::memmove(d + w, d + done, text.size() - done);
+  text.resize(w + (text.size() - done));
 }
 
 // The four empty-line sweeps in their order: b b, CR CR, CR LF CR LF and LF LF, one each.
@@ -276,8 +280,11 @@ void CollapseEmptyLines(std::string& text, std::string_view b, bool sjis, const 
   std::string bb(b);
   bb += b;
   auto isBreak = [](char c) { return c == '\n' || c == '\r'; };
-  std::string out;
+  // In place: a run never grows (every sweep puts b, at most two bytes, for two or four), so
+  // text[0, w) is the result so far and text[done, ...) is unread, as it was.
+  char* d = text.data();
   std::string run;
+  size_t w = 0;
   size_t done = 0;
   auto sweepGap = [&](size_t from, size_t to) {
     for (size_t i = from;;) {
@@ -288,9 +295,10 @@ void CollapseEmptyLines(std::string& text, std::string_view b, bool sjis, const 
       run.assign(text, r, e - r);
       EmptyLineSweeps(run, bb, b, sjis);
       if (run.size() != e - r || text.compare(r, e - r, run) != 0) {
-        if (out.empty()) out.reserve(text.size());
-        out.append(text, done, r - done);
-        out.append(run);
+        if (w != done) std::memmove(d + w, d + done, r - done);
+        w += r - done;
+        std::memcpy(d + w, run.data(), run.size());
+        w += run.size();
         done = e;
       }
       i = e;
@@ -303,8 +311,8 @@ void CollapseEmptyLines(std::string& text, std::string_view b, bool sjis, const 
   }
   sweepGap(from, text.size());
   if (done == 0) return;
-  out.append(text, done, std::string::npos);
-  text.swap(out);
+  if (w != done) std::memmove(d + w, d + done, text.size() - done);
+  text.resize(w + (text.size() - done));
 }
 
 }  // namespace
@@ -318,52 +326,63 @@ std::string JSBlockComments(std::string text, const trimora::TextCtx& ctx, Lang 
     opt.lang = lang == Lang::Css ? jsscan::Lang::Css : jsscan::Lang::Script;
     opt.sjis = ctx.sjis;
     opt.utf8 = ctx.encoding == 0;
-    const jsscan::Scan scan = jsscan::Comments(text, opt);
-    size_t stop = scan.stop == std::string_view::npos ? text.size() : scan.stop;
+    // Block comments go as the lexer finds them, the text compacted in place: text[0, w) is
+    // the result so far, text[done, ...) is unread and as it was, which is all the lexer and
+    // the replacement of a comment look at from there on. A replacement (at most two bytes)
+    // is shorter than its comment, so w never passes done. Line comments and template text
+    // are noted where they land.
+    struct Sink : jsscan::SpanSink {
+      std::string& text;
+      Lang lang;
+      std::string_view b;
+      std::vector<LineRef>& lines;
+      std::vector<Range>& keep;
+      size_t w = 0, done = 0, removed = 0;
 
-    // Block comments go in one left-to-right copy; line comments and template text are noted
-    // where they land.
-    std::vector<LineRef> lines;
-    std::string out;
-    size_t done = 0;
-    size_t removed = 0;
-    bool copying = false;
-    for (const jsscan::Span& s : scan.spans) {
-      if (s.kind == jsscan::SpanKind::Block) {
-        if (!copying) {
-          out.reserve(text.size());
-          copying = true;
+      Sink(std::string& t, Lang l, std::string_view br, std::vector<LineRef>& ls, std::vector<Range>& k)
+          : text(t), lang(l), b(br), lines(ls), keep(k) {}
+
+      void MoveTo(size_t pos) {
+        if (w != done) std::memmove(text.data() + w, text.data() + done, pos - done);
+        w += pos - done;
+        done = pos;
+      }
+
+      void Take(const jsscan::Span& s) override {
+        if (s.kind == jsscan::SpanKind::Block) {
+          MoveTo(s.start);
+          const std::string_view with =
+              BlockReplacement(std::string_view(text.data(), w), text, s, lang, b);
+          removed += s.end - s.start - with.size();
+          std::memcpy(text.data() + w, with.data(), with.size());
+          w += with.size();
+          done = s.end;
+          return;
         }
-        out.append(text, done, s.start - done);
-        const std::string_view with = BlockReplacement(out, text, s, lang, b);
-        removed += s.end - s.start - with.size();
-        out.append(with);
-        done = s.end;
-        continue;
+        const size_t at = s.start - removed;
+        if (s.kind == jsscan::SpanKind::Text) {
+          keep.push_back({at, s.end - removed});
+          return;
+        }
+        MoveTo(s.start);
+        const bool lineStart = EndsWithAt(std::string_view(text.data(), w), at, b);
+        if (s.kind == jsscan::SpanKind::Line) {
+          lines.emplace_back(at, s.end - removed, lineStart);
+        } else if (lineStart) {
+          // A style-sheet "//" line runs to the next line ending of the text as it now stands;
+          // found once the compaction is complete.
+          lines.emplace_back(at, std::string::npos, true);
+        }
       }
-      const size_t at = s.start - removed;
-      if (s.kind == jsscan::SpanKind::Text) {
-        keep.push_back({at, s.end - removed});
-        continue;
-      }
-      if (copying) {
-        out.append(text, done, s.start - done);
-        done = s.start;
-      }
-      const bool lineStart = EndsWithAt(copying ? std::string_view(out) : std::string_view(text), at, b);
-      if (s.kind == jsscan::SpanKind::Line) {
-        lines.push_back({at, s.end - removed, lineStart});
-      } else if (lineStart) {
-        // A style-sheet "//" line runs to the next line ending of the text as it now stands;
-        // found once the copy is complete.
-        lines.push_back({at, std::string::npos, true});
-      }
-    }
-    if (copying) {
-      out.append(text, done, std::string::npos);
-      text.swap(out);
-      out.clear();
-      out.shrink_to_fit();
+    };
+    std::vector<LineRef> lines;
+    Sink sink(text, lang, b, lines, keep);
+    const size_t scanStop = jsscan::Comments(text, opt, sink);
+    size_t stop = scanStop == std::string_view::npos ? text.size() : scanStop;
+    const size_t removed = sink.removed;
+    if (removed > 0) {
+      sink.MoveTo(text.size());
+      text.resize(sink.w);
     }
     stop -= removed;
     for (LineRef& l : lines) {
