@@ -158,13 +158,14 @@ class Committer {
 // Prepares files on worker threads, never more than `window` ahead of the file being
 // committed, so that few new files wait beside their targets at once. The committing thread
 // prepares files itself rather than wait idle. Each side wakes the other only when it is known
-// to be waiting.
+// to be waiting. The workers never call the platform: the committing thread looks at each file
+// (Select) just before the window reaches it.
 class PreparePool {
  public:
-  PreparePool(const std::vector<fs::path>& files, const std::vector<Selection>& selections, const OptimizeEnv& env,
+  PreparePool(const std::vector<fs::path>& files, const platform::Platform& platform, const OptimizeEnv& env,
               size_t threads, size_t window)
-      : files_(files), selections_(selections), env_(env), window_(window), slots_(files.size()) {
-    limit_ = std::min(files_.size(), window_);
+      : files_(files), platform_(platform), selections_(files.size()), env_(env), window_(window),
+        slots_(files.size()) {
     for (size_t i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
   }
 
@@ -179,6 +180,7 @@ class PreparePool {
 
   // Waits for file `index` and lets the workers move on past it.
   Prepared Take(size_t index) {
+    SelectUpTo(std::min(files_.size(), index + 1 + window_), index);
     std::unique_lock lock(mutex_);
     while (!slots_[index]) {
       if (next_ < limit_) {
@@ -196,7 +198,8 @@ class PreparePool {
     Prepared p = std::move(*slots_[index]);
     slots_[index].reset();
     const size_t oldLimit = limit_;
-    limit_ = std::min(files_.size(), index + 1 + window_);
+    taken_ = index + 1;
+    limit_ = std::min(selected_, taken_ + window_);
     const bool wake = idle_ > 0 && limit_ > oldLimit;
     lock.unlock();
     if (wake) workCv_.notify_one();
@@ -205,6 +208,25 @@ class PreparePool {
 
  private:
   static constexpr size_t kNone = static_cast<size_t>(-1);
+
+  // Selects the files up to `end` and opens them to the workers, a few at a time so that they
+  // can start early. Only this thread writes `selected_` and the selections at and past it; a
+  // worker reads a selection below `limit_` only, published under the lock.
+  void SelectUpTo(size_t end, size_t index) {
+    while (selected_ < end) {
+      const size_t from = selected_, to = std::min(end, from + 8);
+      for (size_t i = from; i < to; ++i) selections_[i] = Select(files_[i], platform_);
+      bool wake;
+      {
+        std::lock_guard lock(mutex_);
+        selected_ = to;
+        const size_t oldLimit = limit_;
+        limit_ = std::min(selected_, std::max(taken_, index) + window_);
+        wake = idle_ > 0 && limit_ > oldLimit;
+      }
+      if (wake) workCv_.notify_one();
+    }
+  }
 
   void Work() {
     for (;;) {
@@ -233,7 +255,8 @@ class PreparePool {
   }
 
   const std::vector<fs::path>& files_;
-  const std::vector<Selection>& selections_;
+  const platform::Platform& platform_;
+  std::vector<Selection> selections_;
   const OptimizeEnv& env_;
   const size_t window_;
   std::mutex mutex_;
@@ -242,6 +265,8 @@ class PreparePool {
   std::vector<std::unique_ptr<Prepared>> slots_;
   size_t next_ = 0;   // the next file to prepare
   size_t limit_ = 0;  // files below this index only
+  size_t selected_ = 0;  // files below this index have been looked at
+  size_t taken_ = 0;     // files below this index have been handed to the commit
   size_t idle_ = 0;   // workers waiting for room
   size_t waitingFor_ = kNone;  // the file the committing thread waits for
   bool stop_ = false;
@@ -264,13 +289,9 @@ RunReport Run(const std::vector<fs::path>& files, const RunSettings& settings, p
   if (threads <= 1) {
     for (size_t i = 0; i < files.size(); ++i) committer.Commit(i, Prepare(files[i], Select(files[i], platform), env));
   } else {
-    // The workers never call the platform: every file is looked at here first.
-    std::vector<Selection> selections;
-    selections.reserve(files.size());
-    for (const auto& f : files) selections.push_back(Select(f, platform));
     // A prepared file holds little memory (its new bytes wait on disk), so the workers may run
     // well ahead of the commits and seldom have to be woken.
-    PreparePool pool(files, selections, env, threads, 32 * threads);
+    PreparePool pool(files, platform, env, threads, 32 * threads);
     for (size_t i = 0; i < files.size(); ++i) committer.Commit(i, pool.Take(i));
   }
 
