@@ -497,6 +497,34 @@ void NormalizeLineEndings(std::string& text, std::string_view b) {
     return;
   }
   if (!change) return;
+  if (b.size() == 1) {
+    // A one-byte ending never makes the text longer: it is rewritten in place, from one byte
+    // of the other kind to the next. For LF: a CR before an LF goes, a lone CR becomes LF.
+    // For CR: an LF after a CR goes, a lone LF becomes CR. text[0, w) is the result, the
+    // bytes from the next one to read on are as they were.
+    char* t = text.data();
+    const char other = b[0] == '\n' ? '\r' : '\n';
+    auto next = [&](size_t from) {
+      const void* hit = from < n ? std::memchr(t + from, other, n - from) : nullptr;
+      return hit ? static_cast<size_t>(static_cast<const char*>(hit) - t) : n;
+    };
+    size_t r = next(0);
+    size_t w = r;
+    char before = r > 0 ? t[r - 1] : '\0';  // the original byte before t[r]
+    while (r < n) {
+      // t[r] is the other byte.
+      const bool pair = other == '\r' ? (r + 1 < n && t[r + 1] == '\n') : before == '\r';
+      if (!pair) t[w++] = b[0];
+      const size_t e = next(r + 1);
+      // The move may overwrite t[e - 1]: it is noted first.
+      before = e - 1 > r ? t[e - 1] : other;
+      if (w != r + 1) std::memmove(t + w, t + r + 1, e - r - 1);
+      w += e - r - 1;
+      r = e;
+    }
+    text.resize(w);
+    return;
+  }
   std::string out;
   out.reserve(b.size() == 2 ? n + n / 8 : n);
   size_t i = 0;
