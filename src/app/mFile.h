@@ -77,10 +77,11 @@ struct WriteResult {
 
 // Writes `bytes` as the whole new content of `file`:
 //  1. the bytes go to a new temporary file beside `file`, with the permissions of the file it
-//     replaces;
-//  2. only when that write is complete, the previous version (if any) is unlocked and put into
-//     "Tmp" (MoveFileToTMP), the new file is given the type "TEXT" and creator "sfri" where the
-//     file system keeps such codes, and it is renamed over `file`.
+//     replaces, and are given the type "TEXT" and creator "sfri" where the file system keeps
+//     such codes;
+//  2. only when that write is complete, the previous version (if any) is unlocked and moved
+//     into "Tmp" under the next free number (as MoveFileToTMP names it; across volumes it is
+//     copied there instead), and the new file is renamed to `file`.
 // On any failure the temporary file is removed and `file` keeps its previous content at its
 // place. An empty path, or a path naming a folder, is refused.
 WriteResult WriteFileBytes(const fs::path& file, std::string_view bytes);
