@@ -8,6 +8,9 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#if defined(__x86_64__)
+#include <tmmintrin.h>
+#endif
 
 namespace jsscan {
 namespace {
@@ -48,6 +51,11 @@ struct Table {
   int id = 0;      // index of the table, for the lexer's per-table block memo
   int count = 0;   // interesting bytes, when at most kMaxSet: the skip compares 16 bytes at a time
   blocks16::Block splat[kMaxSet]{};
+  // The same set for a byte shuffle: byte c is interesting when lo[c & 15] & hi[c >> 4] is not
+  // 0 (one bit per high nibble the set uses, at most eight; `nibbles` false when it needs more).
+  alignas(16) unsigned char lo[16] = {};
+  alignas(16) unsigned char hi[16] = {};
+  bool nibbles = false;
   unsigned char& operator[](size_t c) { return cls[c]; }
   unsigned char operator[](size_t c) const { return cls[c]; }
 
@@ -62,6 +70,18 @@ struct Table {
     }
     for (int j = 0; j < k; ++j) splat[j] = blocks16::Splat(static_cast<char>(set[j]));
     count = k;
+    int groups = 0;
+    for (unsigned h = 0; h < 16; ++h) {
+      bool used = false;
+      for (unsigned l = 0; l < 16; ++l) used = used || cls[h * 16 + l] != 0;
+      if (!used) continue;
+      if (groups == 8) return;
+      const unsigned char bit = static_cast<unsigned char>(1u << groups++);
+      hi[h] = bit;
+      for (unsigned l = 0; l < 16; ++l)
+        if (cls[h * 16 + l]) lo[l] |= bit;
+    }
+    nibbles = groups > 0;
   }
 };
 
@@ -76,7 +96,12 @@ inline uint32_t InterestingBits(const unsigned char* p, const Table& tb) {
   return Bits(m);
 }
 
-inline uint32_t BlockBits(const unsigned char* p, const Table& tb) {
+// The block compare with SSE2: one comparison per interesting byte.
+struct Compare {
+  static uint32_t Bits(const unsigned char* p, const Table& tb);
+};
+
+inline uint32_t Compare::Bits(const unsigned char* p, const Table& tb) {
   switch (tb.count) {
     case 1: return InterestingBits<1>(p, tb);
     case 2: return InterestingBits<2>(p, tb);
@@ -90,6 +115,23 @@ inline uint32_t BlockBits(const unsigned char* p, const Table& tb) {
     default: return InterestingBits<10>(p, tb);
   }
 }
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && defined(TRIMORA_BLOCKS16_SSE2)
+#define TRIMORA_SCAN_SHUFFLE 1
+// The block compare with the byte shuffle of SSSE3: two table look-ups for any set of bytes.
+struct Shuffle {
+  __attribute__((target("ssse3"))) static uint32_t Bits(const unsigned char* p, const Table& tb) {
+    if (!tb.nibbles) return Compare::Bits(p, tb);
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i low = _mm_set1_epi8(0x0F);
+    const __m128i l = _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(tb.lo)), _mm_and_si128(v, low));
+    const __m128i h = _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(tb.hi)),
+                                       _mm_and_si128(_mm_srli_epi16(v, 4), low));
+    const __m128i none = _mm_cmpeq_epi8(_mm_and_si128(l, h), _mm_setzero_si128());
+    return ~static_cast<uint32_t>(_mm_movemask_epi8(none)) & 0xFFFF;
+  }
+};
+#endif
 
 bool IsSjisLead(unsigned c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
@@ -186,6 +228,7 @@ struct BlockMemo {
 };
 
 // First position at or after `i` whose byte is not kPlain in `tb`; `n` when none.
+template <typename Cmp>
 inline size_t Skip(const unsigned char* p, size_t i, size_t n, const Table& tb, BlockMemo& memo) {
   if (tb.count > 0) {
     size_t& start = memo.start[tb.id];
@@ -196,7 +239,7 @@ inline size_t Skip(const unsigned char* p, size_t i, size_t n, const Table& tb, 
       i = start + 16;
     }
     while (i + 16 <= n) {
-      const uint32_t b = BlockBits(p + i, tb);
+      const uint32_t b = Cmp::Bits(p + i, tb);
       start = i;
       bits = b;
       if (b != 0) return i + static_cast<size_t>(std::countr_zero(b));
@@ -239,6 +282,7 @@ bool IsRegexKeyword(std::string_view w) {
   }
 }
 
+template <typename Cmp>
 class Lexer {
  public:
   Lexer(std::string_view text, const Options& opt, SpanSink* sink = nullptr)
@@ -354,7 +398,7 @@ class Lexer {
     const unsigned char q = p_[i];
     size_t j = i + 1;
     for (;;) {
-      j = Skip(p_, j, n_, t_.str, memo_);
+      j = Skip<Cmp>(p_, j, n_, t_.str, memo_);
       if (j >= n_) return npos;
       switch (t_.str[p_[j]]) {
         case kQuote:
@@ -383,7 +427,7 @@ class Lexer {
       if (multiline) Emit({from, end, SpanKind::Text});
     };
     for (;;) {
-      j = Skip(p_, j, n_, t_.tmpl, memo_);
+      j = Skip<Cmp>(p_, j, n_, t_.tmpl, memo_);
       if (j >= n_) return npos;
       switch (t_.tmpl[p_[j]]) {
         case kBacktick:
@@ -434,7 +478,7 @@ class Lexer {
     size_t j = i + 1;
     bool inClass = false;
     for (;;) {
-      j = Skip(p_, j, n_, t_.regex, memo_);
+      j = Skip<Cmp>(p_, j, n_, t_.regex, memo_);
       if (j >= n_) return npos;
       switch (t_.regex[p_[j]]) {
         case kSlash:
@@ -471,7 +515,7 @@ class Lexer {
     size_t i = 0;
     for (;;) {
       const Table& tb = tmpl_.empty() ? t_.code : t_.subst;
-      i = Skip(p_, i, n_, tb, memo_);
+      i = Skip<Cmp>(p_, i, n_, tb, memo_);
       if (i >= n_) {
         if (!tmpl_.empty()) Stop(tmpl_.front().start);
         return;
@@ -567,7 +611,7 @@ class Lexer {
     const unsigned char q = p_[i];
     size_t j = i + 1;
     for (;;) {
-      j = Skip(p_, j, n_, t_.cssStr, memo_);
+      j = Skip<Cmp>(p_, j, n_, t_.cssStr, memo_);
       if (j >= n_) return n_;
       switch (t_.cssStr[p_[j]]) {
         case kQuote:
@@ -600,7 +644,7 @@ class Lexer {
   void RunCss() {
     size_t i = 0;
     for (;;) {
-      i = Skip(p_, i, n_, t_.css, memo_);
+      i = Skip<Cmp>(p_, i, n_, t_.css, memo_);
       if (i >= n_) return;
       switch (t_.css[p_[i]]) {
         case kSlash: {
@@ -672,12 +716,33 @@ class Lexer {
   std::vector<Tmpl> tmpl_;
 };
 
+#if defined(TRIMORA_SCAN_SHUFFLE)
+// The whole lexer for processors with SSSE3, everything it calls compiled into this one
+// function so that the shuffle compare is inlined into its loops.
+__attribute__((target("ssse3"), flatten)) Scan RunWithShuffle(std::string_view text, const Options& opt,
+                                                               SpanSink* sink) {
+  return Lexer<Shuffle>(text, opt, sink).Run();
+}
+
+bool HasShuffle() {
+  static const bool has = __builtin_cpu_supports("ssse3");
+  return has;
+}
+#endif
+
+Scan RunLexer(std::string_view text, const Options& opt, SpanSink* sink) {
+#if defined(TRIMORA_SCAN_SHUFFLE)
+  if (HasShuffle()) return RunWithShuffle(text, opt, sink);
+#endif
+  return Lexer<Compare>(text, opt, sink).Run();
+}
+
 }  // namespace
 
-Scan Comments(std::string_view text, const Options& opt) { return Lexer(text, opt).Run(); }
+Scan Comments(std::string_view text, const Options& opt) { return RunLexer(text, opt, nullptr); }
 
 size_t Comments(std::string_view text, const Options& opt, SpanSink& sink) {
-  return Lexer(text, opt, &sink).Run().stop;
+  return RunLexer(text, opt, &sink).stop;
 }
 
 bool MayHoldComments(std::string_view text) {

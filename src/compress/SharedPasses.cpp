@@ -47,8 +47,10 @@ inline uint32_t Eq16(const char* p, char c) {
 // First i >= from with d[i] == c1 and d[i + 1] == c2; npos when none.
 size_t FindPair(const char* d, size_t n, size_t from, char c1, char c2) {
   size_t i = from;
+  const blocks16::Block v1 = blocks16::Splat(c1), v2 = blocks16::Splat(c2);
   while (i + 17 <= n) {
-    const uint32_t hits = Eq16(d + i, c1) & Eq16(d + i + 1, c2);
+    using namespace blocks16;
+    const uint32_t hits = Bits(And(Eq(Load(d + i), v1), Eq(Load(d + i + 1), v2)));
     if (hits) return i + std::countr_zero(hits);
     i += 16;
   }
