@@ -354,7 +354,7 @@ std::string JSBlockComments(std::string text, const trimora::TextCtx& ctx, Lang 
           const std::string_view with =
               BlockReplacement(std::string_view(text.data(), w), text, s, lang, b);
           removed += s.end - s.start - with.size();
-          std::memcpy(text.data() + w, with.data(), with.size());
+          if (!with.empty()) std::memcpy(text.data() + w, with.data(), with.size());
           w += with.size();
           done = s.end;
           return;
