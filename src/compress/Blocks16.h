@@ -4,7 +4,8 @@
 // 0xFF where they matched and 0 elsewhere, and Bits() gathers those into the low sixteen bits
 // of a word, bit k for byte k. With SSE2 (every x86-64) these are single instructions; other
 // targets get the same results from two 64-bit words. TRIMORA_NO_SIMD forces the portable form
-// (to test it on x86).
+// (to test it on x86); TRIMORA_NO_SHUFFLE leaves out the passes' SSSE3 forms, chosen at run
+// time where the processor has them, so that their SSE2 forms can be tested.
 #pragma once
 
 #include <bit>
@@ -32,6 +33,9 @@ inline Block Or(Block a, Block b) { return {_mm_or_si128(a.v, b.v)}; }
 inline Block And(Block a, Block b) { return {_mm_and_si128(a.v, b.v)}; }
 inline Block Xor(Block a, Block b) { return {_mm_xor_si128(a.v, b.v)}; }
 inline uint32_t Bits(Block b) { return static_cast<uint32_t>(_mm_movemask_epi8(b.v)); }
+// Bytes 0-7 and 8-15 read as words (as memcpy into a uint64_t reads them).
+inline uint64_t Low64(Block b) { return static_cast<uint64_t>(_mm_cvtsi128_si64(b.v)); }
+inline uint64_t High64(Block b) { return static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(b.v, b.v))); }
 // ASCII letters made lower case, every other byte kept.
 inline Block LowerAscii(Block b) {
   const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(b.v, _mm_set1_epi8('A' - 1)),
@@ -85,6 +89,15 @@ inline uint32_t Bits(Block b) {
     return static_cast<uint32_t>((((w >> 7) & 0x0101010101010101ULL) * 0x0102040810204080ULL) >> 56);
   };
   return half(b.lo) | (half(b.hi) << 8);
+}
+
+inline uint64_t Low64(Block b) {
+  if constexpr (std::endian::native == std::endian::big) return __builtin_bswap64(b.lo);
+  return b.lo;
+}
+inline uint64_t High64(Block b) {
+  if constexpr (std::endian::native == std::endian::big) return __builtin_bswap64(b.hi);
+  return b.hi;
 }
 
 inline Block LowerAscii(Block b) {

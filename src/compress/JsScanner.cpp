@@ -116,7 +116,8 @@ inline uint32_t Compare::Bits(const unsigned char* p, const Table& tb) {
   }
 }
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && defined(TRIMORA_BLOCKS16_SSE2)
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && defined(TRIMORA_BLOCKS16_SSE2) && \
+    !defined(TRIMORA_NO_SHUFFLE)
 #define TRIMORA_SCAN_SHUFFLE 1
 // The block compare with the byte shuffle of SSSE3: two table look-ups for any set of bytes.
 struct Shuffle {

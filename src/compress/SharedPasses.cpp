@@ -300,7 +300,7 @@ void BlankRunsToOne(std::string& text, bool tabs) {
 }
 
 #if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__)) && \
-    defined(TRIMORA_BLOCKS16_SSE2)
+    defined(TRIMORA_BLOCKS16_SSE2) && !defined(TRIMORA_NO_SHUFFLE)
 #define TRIMORA_SHUFFLE_COMPACT 1
 
 // For each set of eight bytes to keep (bit k: byte k): their positions in order, and how many.

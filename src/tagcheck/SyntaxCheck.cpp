@@ -51,10 +51,7 @@ struct Counts {
 
 // The hash of a lower-cased name: for names of up to 16 bytes, of its bytes read as two
 // words with zeros after the name; FNV-1a for longer ones.
-inline uint64_t HashWords(const char* pad16, size_t len) {
-  uint64_t w0, w1;
-  std::memcpy(&w0, pad16, 8);
-  std::memcpy(&w1, pad16 + 8, 8);
+inline uint64_t HashWords(uint64_t w0, uint64_t w1, size_t len) {
   const uint64_t h = (w0 * 0x9E3779B97F4A7C15ull) ^ ((w1 + len) * 0xC2B2AE3D27D4EB4Full);
   return h ^ (h >> 32);
 }
@@ -63,7 +60,10 @@ uint64_t HashName(const char* p, size_t len) {
   if (len <= 16) {
     char pad[16] = {};
     std::memcpy(pad, p, len);
-    return HashWords(pad, len);
+    uint64_t w0, w1;
+    std::memcpy(&w0, pad, 8);
+    std::memcpy(&w1, pad + 8, 8);
+    return HashWords(w0, w1, len);
   }
   uint64_t h = 1469598103934665603ull;
   for (size_t i = 0; i < len; ++i) h = (h ^ static_cast<unsigned char>(p[i])) * 1099511628211ull;
@@ -123,12 +123,9 @@ class NameTable {
     return -1;
   }
 
-  // The same for a name of at most 16 bytes given zero-padded to 16.
-  int FindShort(const char* pad16, size_t len) const {
-    uint64_t w0, w1;
-    std::memcpy(&w0, pad16, 8);
-    std::memcpy(&w1, pad16 + 8, 8);
-    for (size_t at = Slot(HashWords(pad16, len));; at = (at + 1) & mask_) {
+  // The same for a name of at most 16 bytes given as the two words of its bytes, zero-padded.
+  int FindShort(uint64_t w0, uint64_t w1, size_t len) const {
+    for (size_t at = Slot(HashWords(w0, w1, len));; at = (at + 1) & mask_) {
       const int k = slots_[at];
       if (k < 0) return -1;
       const Padded& p = padded_[k];
@@ -176,7 +173,7 @@ class NameTable {
 template <typename Stop, typename Stops>
 inline __attribute__((always_inline)) int LookUpName(std::string_view page, size_t from, const NameTable& table, size_t maxLen, Stop stop,
                Stops stops) {
-  alignas(16) char buf[kMaxScanName];
+  char buf[kMaxScanName];
   const size_t n = page.size();
   size_t len = 0;
   if (from + 16 <= n) {
@@ -185,8 +182,8 @@ inline __attribute__((always_inline)) int LookUpName(std::string_view page, size
     if (ends != 0) {
       len = static_cast<size_t>(std::countr_zero(ends));
       if (len > maxLen) return -1;
-      blocks16::Store(buf, blocks16::FirstBytes(blocks16::LowerAscii(b), len));
-      return table.FindShort(buf, len);
+      const blocks16::Block key = blocks16::FirstBytes(blocks16::LowerAscii(b), len);
+      return table.FindShort(blocks16::Low64(key), blocks16::High64(key), len);
     }
     if (maxLen < 16) return -1;
   }
