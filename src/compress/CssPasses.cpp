@@ -10,6 +10,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__)
+#include <tmmintrin.h>
+#endif
 #include <optional>
 #include <vector>
 
@@ -162,6 +165,22 @@ SweepList::SweepList(std::span<const Sweep> list) : list_(list.begin(), list.end
   for (int i = punctCount_; simd_ && i < kMaxPunct; ++i) punctVec_[i] = punctVec_[0];
   for (int i = aloneCount_; simd_ && i < kMaxAlone; ++i) aloneVec_[i] = punctVec_[0];
   aloneOn_ = aloneCount_ > 0 ? _mm_set1_epi8(-1) : _mm_setzero_si128();
+  int groups = 0;
+  nibbles_ = true;
+  for (unsigned h = 0; h < 16 && nibbles_; ++h) {
+    bool used = false;
+    for (unsigned l = 0; l < 16; ++l) used = used || code_[h * 16 + l] != 0;
+    if (!used) continue;
+    if (groups == 8) {
+      nibbles_ = false;
+      break;
+    }
+    const unsigned char bit = static_cast<unsigned char>(1u << groups++);
+    nibHi_[h] = bit;
+    for (unsigned l = 0; l < 16; ++l)
+      if (code_[h * 16 + l]) nibLo_[l] |= bit;
+  }
+  nibbles_ = nibbles_ && groups > 0;
 #endif
 }
 
@@ -200,6 +219,27 @@ void SweepList::Apply(std::string& text, size_t from, size_t to, bool sjis) cons
   if (len != to - from) text.erase(from + len, to - from - len);
 }
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(TRIMORA_NO_SHUFFLE)
+#define TRIMORA_SWEEP_SHUFFLE 1
+// The punctuation bits of a block by two nibble look-ups (SSSE3).
+struct NibbleLookUp {
+  __attribute__((target("ssse3"))) static unsigned Bits(__m128i v, const unsigned char* lo, const unsigned char* hi) {
+    const __m128i low = _mm_set1_epi8(0x0F);
+    const __m128i l = _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(lo)), _mm_and_si128(v, low));
+    const __m128i h = _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(hi)),
+                                       _mm_and_si128(_mm_srli_epi16(v, 4), low));
+    const __m128i none = _mm_cmpeq_epi8(_mm_and_si128(l, h), _mm_setzero_si128());
+    return ~static_cast<unsigned>(_mm_movemask_epi8(none)) & 0xFFFFu;
+  }
+};
+
+bool HasShuffle() {
+  static const bool has = __builtin_cpu_supports("ssse3");
+  return has;
+}
+#endif
+
+template <bool Shuffle>
 size_t SweepList::NextStop(const char* d, size_t e, size_t to, Block& last) const {
 #if defined(__SSE2__)
   if (simd_) {
@@ -227,7 +267,16 @@ size_t SweepList::NextStop(const char* d, size_t e, size_t to, Block& last) cons
     const bool anyAlone = aloneCount_ > 0;
     while (e + 17 <= to) {
       const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + e));
-      const unsigned p = static_cast<unsigned>(_mm_movemask_epi8(punct(here)));
+      unsigned p;
+#if defined(TRIMORA_SWEEP_SHUFFLE)
+      if constexpr (Shuffle) {
+        p = NibbleLookUp::Bits(here, nibLo_, nibHi_);
+      } else {
+        p = static_cast<unsigned>(_mm_movemask_epi8(punct(here)));
+      }
+#else
+      p = static_cast<unsigned>(_mm_movemask_epi8(punct(here)));
+#endif
       const unsigned pNext = code_[static_cast<unsigned char>(d[e + 16])] != 0 ? 1u : 0u;
       unsigned bits = p & ((p >> 1) | (pNext << 15));
       if (anyAlone) {
@@ -255,6 +304,24 @@ size_t SweepList::NextStop(const char* d, size_t e, size_t to, Block& last) cons
 }
 
 size_t SweepList::Compact(char* d, size_t to) const {
+#if defined(TRIMORA_SWEEP_SHUFFLE)
+  if (simd_ && nibbles_ && HasShuffle()) return CompactShuffle(d, to);
+#endif
+  return CompactWith<false>(d, to);
+}
+
+#if defined(TRIMORA_SWEEP_SHUFFLE)
+// Everything the compaction calls is compiled into this one function, so that the nibble
+// look-up is inlined into its loop.
+__attribute__((target("ssse3"), flatten)) size_t SweepList::CompactShuffle(char* d, size_t to) const {
+  return CompactWith<true>(d, to);
+}
+#else
+size_t SweepList::CompactShuffle(char* d, size_t to) const { return CompactWith<false>(d, to); }
+#endif
+
+template <bool Shuffle>
+size_t SweepList::CompactWith(char* d, size_t to) const {
   if (to == 0 || minPat_ == std::string_view::npos) return to;
   std::optional<Memo> memo;
   if (memo_ && to >= kMemoFrom) memo.emplace();
@@ -267,7 +334,7 @@ size_t SweepList::Compact(char* d, size_t to) const {
   size_t a = 0, w = 0;
   Block last;
   while (a < to) {
-    const size_t e = NextStop(d, a, to, last);
+    const size_t e = NextStop<Shuffle>(d, a, to, last);
     if (w != a) MoveDown(d, w, a, e - a, to);
     w += e - a;
     a = e;

@@ -49,7 +49,12 @@ class SweepList {
   };
   // The first position at or after e where a stretch that some sweep can change begins.
   // `last` is kept for the next call (bytes from e on must not have changed since).
+  template <bool Shuffle>
   size_t NextStop(const char* d, size_t e, size_t to, Block& last) const;
+  template <bool Shuffle>
+  size_t CompactWith(char* p, size_t len) const;
+  // CompactWith<true>, built for processors with SSSE3.
+  size_t CompactShuffle(char* p, size_t len) const;
 
   std::vector<Sweep> list_;
   std::vector<uint16_t> needs_;  // per sweep: one bit for the code of each byte of its pattern
@@ -67,6 +72,11 @@ class SweepList {
   __m128i punctVec_[kMaxPunct] = {};
   __m128i aloneVec_[kMaxAlone] = {};
   __m128i aloneOn_ = {};
+  // The punctuation bytes for a byte shuffle: c is one when nibLo_[c & 15] & nibHi_[c >> 4]
+  // is not 0 (one bit per high nibble used, at most eight).
+  alignas(16) unsigned char nibLo_[16] = {};
+  alignas(16) unsigned char nibHi_[16] = {};
+  bool nibbles_ = false;
 #endif
 };
 
