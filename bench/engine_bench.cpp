@@ -263,7 +263,9 @@ int Passes(const fs::path& site, int repeat) {
             text = StripCode::JSBlockComments(std::move(text), ctx, css ? StripCode::Lang::Css : StripCode::Lang::Script);
           });
         step("blanks", [&] { Shared::CollapseBlanks(text, true, true); });
+        const size_t beforeEmptyLines = text.size();
         step("empty lines", [&] { Shared::CollapseEmptyLines(text, ctx.b); });
+        const bool noEmptyLines = text.size() == beforeEmptyLines;
         if (html) {
           step("style block", [&] { text = Css::OptimizeFirstStyleBlock(std::move(text), ctx); });
           step("style attributes", [&] { text = StripCode::OptimizeInlineStyle(std::move(text), ctx); });
@@ -271,7 +273,7 @@ int Passes(const fs::path& site, int repeat) {
         }
         if (css) step("style sheet", [&] { text = Css::OptimizeStyleSheet(std::move(text), ctx, false); });
         if (html) step("tag joins", [&] { Shared::JoinTags(text); });
-        step("empty lines", [&] { Shared::CollapseEmptyLines(text, ctx.b); });
+        if (!(script && noEmptyLines)) step("empty lines", [&] { Shared::CollapseEmptyLines(text, ctx.b); });
         Shared::RemoveLeadingLineEnding(text, ctx.b);
         std::vector<SyntaxCheck::Unbalanced> found;
         if (html) {

@@ -65,7 +65,10 @@ Optimized OptimizeText(std::string text, FileKind kind, bool phpDisplayName, con
 
   // Tabs and runs of blanks (two neighbouring steps, done in one pass over each run).
   Shared::CollapseBlanks(text, o.TrimTAB, o.TrimDoubleSpace);
+  // The sweep only shortens the text, so an unchanged size means it found nothing.
+  const size_t beforeEmptyLines = text.size();
   if (o.TrimEmptyLines) Shared::CollapseEmptyLines(text, ctx.b);
+  const bool noEmptyLines = text.size() == beforeEmptyLines;
 
   if (o.TrimLineBreaksHTML && page) text = Markup::RemoveLineBreaks(std::move(text), ctx);
 
@@ -85,7 +88,9 @@ Optimized OptimizeText(std::string text, FileKind kind, bool phpDisplayName, con
   // Blanks between tags go in pages only: in style sheets and scripts a "> <" stands only
   // inside strings and comments, where joining would change the program's data.
   if (html) Shared::JoinTags(text);
-  if (o.TrimEmptyLines) Shared::CollapseEmptyLines(text, ctx.b);
+  // A script reaches the second sweep as the first one left it: when that found nothing, so
+  // would this one.
+  if (o.TrimEmptyLines && !(script && noEmptyLines)) Shared::CollapseEmptyLines(text, ctx.b);
   Shared::RemoveLeadingLineEnding(text, ctx.b);
 
   Optimized out;

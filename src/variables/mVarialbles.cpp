@@ -1,5 +1,6 @@
 #include "variables/mVarialbles.h"
 
+#include <cstring>
 #include <set>
 #include <system_error>
 #include <vector>
@@ -157,6 +158,20 @@ std::string ReplaceBySweeps(std::string_view text, const std::vector<Token>& tok
   return out;
 }
 
+// Whether the text holds any of the four date placeholders: each "#" is looked at once.
+bool HoldsDatePlaceholder(std::string_view text) {
+  const char* base = text.data();
+  for (size_t from = 0; from < text.size();) {
+    const void* hit = std::memchr(base + from, '#', text.size() - from);
+    if (!hit) return false;
+    const size_t at = static_cast<size_t>(static_cast<const char*>(hit) - base);
+    for (std::string_view p : {"#ISODATE#", "#ARPADATE#", "#LONGDATE#", "#SHORTDATE#"})
+      if (txt::MatchAt(text, at, p)) return true;
+    from = at + 1;
+  }
+  return false;
+}
+
 bool IsTrimmed(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 std::string ReplaceStamp(std::string text, std::string_view placeholder, const QDateTime& now,
@@ -233,10 +248,7 @@ std::string DoUpdateVariables(std::string text, const Variables& vars, const QDa
     } catch (const std::exception&) {
     }
   }
-  if (!txt::Contains(text, "#ISODATE#") && !txt::Contains(text, "#ARPADATE#") &&
-      !txt::Contains(text, "#LONGDATE#") && !txt::Contains(text, "#SHORTDATE#")) {
-    return text;
-  }
+  if (!HoldsDatePlaceholder(text)) return text;
   text = ReplaceISODATE(std::move(text), now);
   text = ReplaceARPADATE(std::move(text), now);
   text = ReplaceLONGDATE(std::move(text), now);
