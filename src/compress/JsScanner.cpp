@@ -37,12 +37,6 @@ enum : unsigned char {
   kLead,       // Shift_JIS lead byte: the next byte belongs to it
 };
 
-#if (defined(__GNUC__) || defined(__clang__)) && defined(__BYTE_ORDER__) && \
-    __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-#define TRIMORA_SCAN_VECTOR 1
-typedef unsigned char V16 __attribute__((vector_size(16)));
-#endif
-
 constexpr int kMaxSet = 10;
 
 // The class of every byte, and for the block skip the interesting bytes themselves.
@@ -387,10 +381,20 @@ class Lexer {
     return c.at;
   }
 
+  // The end of a block comment opening at `i`: just after the first "*/" from i + 2 on.
   size_t BlockEnd(size_t i) const {
-    if (i + 2 > n_) return npos;
-    const void* hit = memmem(p_ + i + 2, n_ - i - 2, "*/", 2);
-    return hit ? static_cast<const unsigned char*>(hit) - p_ + 2 : npos;
+    using namespace blocks16;
+    const char* d = reinterpret_cast<const char*>(p_);
+    size_t j = i + 2;
+    const Block star = Splat('*'), slash = Splat('/');
+    for (; j + 17 <= n_; j += 16) {
+      const uint32_t hits = Bits(And(Eq(Load(d + j), star), Eq(Load(d + j + 1), slash)));
+      if (hits != 0) return j + static_cast<size_t>(std::countr_zero(hits)) + 2;
+    }
+    for (; j + 1 < n_; ++j) {
+      if (p_[j] == '*' && p_[j + 1] == '/') return j + 2;
+    }
+    return npos;
   }
 
   // A script string opening at `i`; the position after its closing quote, npos when it does
@@ -762,25 +766,16 @@ size_t FindLineBreakPair(std::string_view text, size_t from, size_t to) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
   if (to > text.size()) to = text.size();
   size_t i = from;
-#ifdef TRIMORA_SCAN_VECTOR
-  V16 lf, cr;
-  for (int j = 0; j < 16; ++j) {
-    lf[j] = '\n';
-    cr[j] = '\r';
+  {
+    using namespace blocks16;
+    const char* d = text.data();
+    const Block lf = Splat('\n'), cr = Splat('\r');
+    for (; i + 17 <= to; i += 16) {
+      const Block a = Load(d + i), b = Load(d + i + 1);
+      const uint32_t hits = Bits(And(Or(Eq(a, lf), Eq(a, cr)), Or(Eq(b, lf), Eq(b, cr))));
+      if (hits != 0) return i + static_cast<size_t>(std::countr_zero(hits));
+    }
   }
-  while (i + 17 <= to) {
-    V16 a, b;
-    std::memcpy(&a, p + i, 16);
-    std::memcpy(&b, p + i + 1, 16);
-    const auto m = ((a == lf) | (a == cr)) & ((b == lf) | (b == cr));
-    uint64_t lo, hi;
-    std::memcpy(&lo, &m, 8);
-    std::memcpy(&hi, reinterpret_cast<const char*>(&m) + 8, 8);
-    if (lo) return i + (__builtin_ctzll(lo) >> 3);
-    if (hi) return i + 8 + (__builtin_ctzll(hi) >> 3);
-    i += 16;
-  }
-#endif
   auto isBreak = [](unsigned char c) { return c == '\n' || c == '\r'; };
   for (; i + 1 < to; ++i)
     if (isBreak(p[i]) && isBreak(p[i + 1])) return i;
