@@ -130,6 +130,29 @@ TEST(SyntaxCheck, OnePassMatchesTheLiteralProcedureOnRandomPages) {
   }
 }
 
+TEST(SyntaxCheck, LongPagesWithNamesUpToABlockLong) {
+  // Tags at every distance from one another, names of up to fifteen bytes, one of sixteen,
+  // an empty name, and letters in both cases.
+  const Dictionary shortNames = Dict({"div", "fifteenletters1", "", "p", "fourteenletter", "a"});
+  const Dictionary longName = Dict({"div", "sixteenletters16", "p"});
+  const std::vector<std::string> parts = {
+      "<div", "</div>", "<DIV>", "<fifteenletters1", "</FifteenLetters1>", "<fifteenletters1x ",
+      "<sixteenletters16", "</sixteenletters16>", "<fourteenletter>", "<p", "</p>", "< ", "</>", "<a\n",
+      "</a>", ">", " ", "\r\n", "xxxxxxx", "<", "</", "/", "\xC3\xA9"};
+  std::mt19937 rng(7);
+  for (int round = 0; round < 1500; ++round) {
+    std::string page;
+    const int n = static_cast<int>(rng() % 120);
+    for (int i = 0; i < n; ++i) page += parts[rng() % parts.size()];
+    SCOPED_TRACE(page);
+    for (const Dictionary* d : {&shortNames, &longName}) {
+      EXPECT_EQ(Show(SyntaxCheck::CheckUnbalancedHTMLTags(page, *d)), Show(Reference(page, *d, false)));
+      EXPECT_EQ(Show(SyntaxCheck::CheckUnbalancedTagsHTML5(page, *d)), Show(Reference(page, *d, true)));
+    }
+    if (HasFailure()) break;
+  }
+}
+
 struct CheckCase {
   std::string page;
   std::string html;   // findings of the HTML check

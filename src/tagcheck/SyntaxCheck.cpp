@@ -79,6 +79,7 @@ class NameTable {
     size_t cap = 16;
     while (cap < expected * 2) cap *= 2;
     slots_.assign(cap, -1);
+    shortSlots_.assign(cap, Padded{0, 0, UINT32_MAX, -1});
     mask_ = cap - 1;
   }
 
@@ -91,7 +92,7 @@ class NameTable {
     }
     slots_[at] = static_cast<int>(keys_.size());
     keys_.emplace_back(lowered);
-    Padded key{0, 0, UINT32_MAX};
+    Padded key{0, 0, UINT32_MAX, slots_[at]};
     if (lowered.size() <= 16) {
       char pad[16] = {};
       std::memcpy(pad, lowered.data(), lowered.size());
@@ -99,7 +100,7 @@ class NameTable {
       std::memcpy(&key.w1, pad + 8, 8);
       key.len = static_cast<uint32_t>(lowered.size());
     }
-    padded_.push_back(key);
+    shortSlots_[at] = key;
     if (lowered.size() > maxLen_) maxLen_ = lowered.size();
     if (lowered.empty()) {
       for (unsigned char c : {' ', '>', '\r', '\n'}) startFirst_[c] = true;
@@ -126,10 +127,9 @@ class NameTable {
   // The same for a name of at most 16 bytes given as the two words of its bytes, zero-padded.
   int FindShort(uint64_t w0, uint64_t w1, size_t len) const {
     for (size_t at = Slot(HashWords(w0, w1, len));; at = (at + 1) & mask_) {
-      const int k = slots_[at];
-      if (k < 0) return -1;
-      const Padded& p = padded_[k];
-      if (p.w0 == w0 && p.w1 == w1 && p.len == len) return k;
+      const Padded& p = shortSlots_[at];
+      if (p.index < 0) return -1;
+      if (p.w0 == w0 && p.w1 == w1 && p.len == len) return p.index;
     }
   }
 
@@ -154,13 +154,15 @@ class NameTable {
 
   std::vector<int> slots_;
   size_t mask_ = 0;
+  // The slots again with the keys in them, for the short look-up: one load per probe.
   struct Padded {
     uint64_t w0, w1;  // the key's bytes, zero-padded to 16
     uint32_t len;     // UINT32_MAX for a key longer than 16 bytes
+    int32_t index;    // -1: a free slot
   };
 
   std::vector<std::string> keys_;
-  std::vector<Padded> padded_;
+  std::vector<Padded> shortSlots_;
   size_t maxLen_ = 0;
   bool startFirst_[256] = {};
   bool endFirst_[256] = {};
@@ -233,6 +235,31 @@ void CountTags(std::string_view page, const NameTable& table, std::vector<Counts
   };
   // Each "<" with a byte after it, found sixteen bytes at a time.
   size_t p = 0;
+  if (maxLen < 16 && !table.StartFirst('/')) {
+    // Names shorter than a block, none beginning with "/": a "<" starts either an end tag
+    // ("</") or a start tag, never both, and a name that counts ends inside the block after
+    // it. Each
+    // tag is then read the same way whatever kind it is, without a branch on the kind or on
+    // the outcome: a name that cannot count goes to the spare entry after the real ones.
+    const size_t spare = table.Size();
+    for (; p + 34 <= n; p += 16) {
+      for (uint32_t bits = blocks16::EqBits(base + p, '<'); bits != 0; bits &= bits - 1) {
+        const size_t at = p + static_cast<size_t>(std::countr_zero(bits));
+        const Block after = Load(base + at + 1);
+        const Block next = Load(base + at + 2);
+        const bool isEnd = base[at + 1] == '/';
+        const Block name = isEnd ? next : after;
+        const uint32_t ends = isEnd ? endEnds(next) : startEnds(after);
+        const bool first = isEnd ? table.EndFirst(static_cast<unsigned char>(base[at + 2]))
+                                 : table.StartFirst(static_cast<unsigned char>(base[at + 1]));
+        const size_t len = static_cast<size_t>(std::countr_zero(ends | 0x10000u));
+        const Block key = FirstBytes(LowerAscii(name), len < 16 ? len : 0);
+        int k = table.FindShort(Low64(key), High64(key), len);
+        if (!first || len > maxLen || k < 0) k = static_cast<int>(spare);
+        ++(isEnd ? counts[k].end : counts[k].start);
+      }
+    }
+  }
   for (; p + 17 <= n; p += 16) {
     for (uint32_t bits = blocks16::EqBits(base + p, '<'); bits != 0; bits &= bits - 1)
       tagAt(p + static_cast<size_t>(std::countr_zero(bits)));
@@ -329,7 +356,7 @@ std::vector<Unbalanced> Check(std::string_view page, const Dictionary& dict, boo
   std::vector<Unbalanced> out;
   if (dict.names.size() < 2) return out;
   const Prepared& pr = PreparedFor(dict, html5);
-  std::vector<Counts> counts(pr.table.Size());
+  std::vector<Counts> counts(pr.table.Size() + 1);  // and a spare for names that do not count
   if (pr.table.Size() > 0) CountTags(page, pr.table, counts);
 
   std::string normalised;
