@@ -376,6 +376,9 @@ std::string JSBlockComments(std::string text, const trimora::TextCtx& ctx, Lang 
       }
     };
     std::vector<LineRef> lines;
+    // Room for a line comment every 64 bytes: a script full of them grows the list a few
+    // times instead of a dozen (pages are only touched as they fill).
+    lines.reserve(text.size() / 64);
     Sink sink(text, lang, b, lines, keep);
     const size_t scanStop = jsscan::Comments(text, opt, sink);
     size_t stop = scanStop == std::string_view::npos ? text.size() : scanStop;
