@@ -148,6 +148,8 @@ int Scaling() {
       {"script with N trailing comments, CR breaks", FileKind::Script, [](int n) {
          return "var a = 1;\r" +
                 Repeat([](int i) { return "f(" + std::to_string(i) + "); // line " + std::to_string(i) + "\r"; }, n); }},
+      {"script with N comments between blanks", FileKind::Script, [](int n) {
+         return "a" + Repeat([](int) { return std::string("   /*\n*/"); }, n) + "   b\n"; }},
       {"script with N distinct block comments", FileKind::Script, [](int n) {
          return "var a = 1;\n" +
                 Repeat([](int i) { return "/* c " + std::to_string(i) + " */ f(" + std::to_string(i) + ");\n"; }, n); }},

@@ -334,4 +334,18 @@ TEST(StripCodeScale, ManyDistinctCommentLines) {
   }
 }
 
+TEST(StripCodeScale, ManyCommentsBetweenBlanks) {
+  // Comments with line breaks separated by blanks only (tabs and double spaces kept): the
+  // blanks before each comment were once looked back over from the end of all before it.
+  EXPECT_EQ(StripCode::JSBlockComments("a   /*\n*/   /*\n*/   b", Ctx()), "a   \n      b");
+  std::string in = "a", out = "a   \n";
+  for (int i = 0; i < 100000; ++i) {
+    in += "   /*\n*/";
+    if (i > 0) out += "   ";
+  }
+  in += "   b";
+  out += "   b";
+  EXPECT_EQ(StripCode::JSBlockComments(in, Ctx()), out);
+}
+
 }  // namespace

@@ -55,14 +55,16 @@ bool WouldJoin(unsigned char a, unsigned char c, Lang lang) {
 // What takes the place of a removed block comment: usually nothing. A space where the two
 // sides would otherwise merge, and in a script a line break where the comment held the only
 // line break between two tokens (it may end a statement there).
-std::string_view BlockReplacement(std::string_view out, std::string_view text, const jsscan::Span& s,
-                                  Lang lang, std::string_view b) {
+// `outNonBlank` is the length of `out` without its trailing blanks, which the caller keeps
+// track of: looking back over them for each comment would cross an ever longer run of blanks
+// in a script of comments separated by blanks alone.
+std::string_view BlockReplacement(std::string_view out, size_t outNonBlank, std::string_view text,
+                                  const jsscan::Span& s, Lang lang, std::string_view b) {
   const size_t n = text.size();
   if (lang == Lang::Script) {
     const std::string_view body = text.substr(s.start, s.end - s.start);
     if (body.find_first_of("\r\n") != std::string_view::npos) {
-      size_t k = out.size();
-      while (k > 0 && IsBlank(out[k - 1])) --k;
+      const size_t k = outNonBlank;
       const bool breakBefore = k == 0 || out[k - 1] == '\n' || out[k - 1] == '\r';
       size_t m = s.end;
       while (m < n && IsBlank(text[m])) ++m;
@@ -338,25 +340,38 @@ std::string JSBlockComments(std::string text, const trimora::TextCtx& ctx, Lang 
       std::vector<LineRef>& lines;
       std::vector<Range>& keep;
       size_t w = 0, done = 0, removed = 0;
+      size_t nonBlank = 0;  // text[0, w) without its trailing blanks ends here
 
       Sink(std::string& t, Lang l, std::string_view br, std::vector<LineRef>& ls, std::vector<Range>& k)
           : text(t), lang(l), b(br), lines(ls), keep(k) {}
 
+      // Notes the trailing blanks of text[0, w) once the bytes from `from` on were added: only
+      // the new bytes are looked at.
+      void Added(size_t from) {
+        size_t k = w;
+        while (k > from && IsBlank(text[k - 1])) --k;
+        if (k > from) nonBlank = k;
+      }
+
       void MoveTo(size_t pos) {
         if (w != done) std::memmove(text.data() + w, text.data() + done, pos - done);
+        const size_t from = w;
         w += pos - done;
         done = pos;
+        Added(from);
       }
 
       void Take(const jsscan::Span& s) override {
         if (s.kind == jsscan::SpanKind::Block) {
           MoveTo(s.start);
           const std::string_view with =
-              BlockReplacement(std::string_view(text.data(), w), text, s, lang, b);
+              BlockReplacement(std::string_view(text.data(), w), nonBlank, text, s, lang, b);
           removed += s.end - s.start - with.size();
           if (!with.empty()) std::memcpy(text.data() + w, with.data(), with.size());
+          const size_t from = w;
           w += with.size();
           done = s.end;
+          Added(from);
           return;
         }
         const size_t at = s.start - removed;
