@@ -261,6 +261,21 @@ TEST(StripCodeEmptyLines, OnePassEqualsTheFourSweeps) {
       ASSERT_EQ(StripCode::JSBlockComments(in, Ctx(b)), expected) << testing::PrintToString(in);
     }
   }
+  // Longer texts, mostly of single CR LF line endings, the way a CR LF file is made.
+  const std::string pieces[] = {"\r\n", "\r\n", "\r\n", "abcdefgh", "a", "\n", "\r", "\r\n\r\n"};
+  for (int n = 0; n < 3000; ++n) {
+    std::string in;
+    for (int len = n % 40; len > 0; --len) {
+      seed = seed * 1103515245u + 12345u;
+      in += pieces[(seed >> 16) % 8];
+    }
+    std::string expected = in;
+    txt::ReplaceAll(expected, "\r\n\r\n", "\r\n");
+    txt::ReplaceAll(expected, "\r\r", "\r\n");
+    txt::ReplaceAll(expected, "\r\n\r\n", "\r\n");
+    txt::ReplaceAll(expected, "\n\n", "\r\n");
+    ASSERT_EQ(StripCode::JSBlockComments(in, Ctx("\r\n")), expected) << testing::PrintToString(in);
+  }
 }
 
 // --- style sheets ---------------------------------------------------------------------------

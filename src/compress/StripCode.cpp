@@ -15,6 +15,7 @@
 // there on.
 #include "compress/StripCode.h"
 
+#include "compress/Blocks16.h"
 #include "compress/JsScanner.h"
 #include "compress/TextOps.h"
 #include "compress/mEncodings.h"
@@ -23,6 +24,7 @@
 #include <QString>
 #include <QStringDecoder>
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -278,10 +280,33 @@ void EmptyLineSweeps(std::string& text, std::string_view bb, std::string_view b,
 // the whole text four times equals sweeping each run of two or more bytes four times on its
 // own, which is what this does in one pass. The `keep` stretches begin and end next to bytes
 // that are no line break, so no run crosses their edges.
+// FindLineBreakPair for a text whose line ending is CR LF, passing over the runs that are a
+// single CR LF (every line ending of such a text): the four sweeps leave those as they are.
+// Every other run of two or more break bytes is found at its start: one of three or more
+// begins with three break bytes, one of two that is not CR LF with such a pair.
+size_t FindCrLfRunToSweep(std::string_view text, size_t from, size_t to) {
+  using namespace blocks16;
+  const char* d = text.data();
+  if (to > text.size()) to = text.size();
+  const Block lf = Splat('\n'), cr = Splat('\r');
+  size_t i = from;
+  for (; i + 18 <= to; i += 16) {
+    const Block a = Load(d + i), b = Load(d + i + 1), c = Load(d + i + 2);
+    const Block aBreak = Or(Eq(a, lf), Eq(a, cr)), bBreak = Or(Eq(b, lf), Eq(b, cr));
+    const Block pair = And(aBreak, bBreak);
+    const Block crlf = And(Eq(a, cr), Eq(b, lf));
+    const Block three = And(pair, Or(Eq(c, lf), Eq(c, cr)));
+    const uint32_t hits = Bits(Or(three, And(pair, Xor(crlf, Splat(static_cast<char>(0xFF))))));
+    if (hits != 0) return i + static_cast<size_t>(std::countr_zero(hits));
+  }
+  return jsscan::FindLineBreakPair(text, i, to);
+}
+
 void CollapseEmptyLines(std::string& text, std::string_view b, bool sjis, const std::vector<Range>& keep) {
   std::string bb(b);
   bb += b;
   auto isBreak = [](char c) { return c == '\n' || c == '\r'; };
+  const bool crlf = b == "\r\n";
   // In place: a run never grows (every sweep puts b, at most two bytes, for two or four), so
   // text[0, w) is the result so far and text[done, ...) is unread, as it was.
   char* d = text.data();
@@ -290,10 +315,14 @@ void CollapseEmptyLines(std::string& text, std::string_view b, bool sjis, const 
   size_t done = 0;
   auto sweepGap = [&](size_t from, size_t to) {
     for (size_t i = from;;) {
-      const size_t r = jsscan::FindLineBreakPair(text, i, to);
+      const size_t r = crlf ? FindCrLfRunToSweep(text, i, to) : jsscan::FindLineBreakPair(text, i, to);
       if (r == txt::npos) return;
       size_t e = r + 2;
       while (e < to && isBreak(text[e])) ++e;
+      if (crlf && e - r == 2 && text[r] == '\r' && text[r + 1] == '\n') {
+        i = e;  // a single line ending: no sweep changes it
+        continue;
+      }
       run.assign(text, r, e - r);
       EmptyLineSweeps(run, bb, b, sjis);
       if (run.size() != e - r || text.compare(r, e - r, run) != 0) {
