@@ -422,12 +422,15 @@ void SetFileDates(const fs::path& file, const FileDates& dates) {
 
 // ---- File kinds -----------------------------------------------------------------------------
 
+namespace {
+constexpr std::string_view kHtmlEndings[] = {".htm", ".html", ".xhtml", ".xml", ".shtml", ".rss",
+                                             ".opf", ".ncx", ".thtml", ".tpl", ".zhtml"};
+}  // namespace
+
 bool isHTML(const fs::path& file) {
-  static constexpr std::string_view kEndings[] = {".htm", ".html", ".xhtml", ".xml", ".shtml", ".rss",
-                                                   ".opf", ".ncx", ".thtml", ".tpl", ".zhtml"};
   const std::string name = FileName(file);
   if (name.empty() || name[0] == '_') return false;
-  for (const auto e : kEndings)
+  for (const auto e : kHtmlEndings)
     if (EndsWithCi(name, e)) return true;
   return false;
 }
@@ -449,6 +452,18 @@ bool isPHP(const fs::path& file, const platform::Platform& platform) {
   return Exists(file) && isPHPName(platform.DisplayName(file));
 }
 
+trimora::FileKind KindOfName(std::string_view name) {
+  if (name.empty()) return trimora::FileKind::Other;
+  if (name[0] != '_')
+    for (const auto e : kHtmlEndings)
+      if (EndsWithCi(name, e)) return trimora::FileKind::Html;
+  if (EndsWithCi(name, ".css") || EndsWithCi(name, ".csstpl")) return trimora::FileKind::Css;
+  if (EndsWithCi(name, ".js")) return trimora::FileKind::Script;
+  return trimora::FileKind::Other;
+}
+
+void SetTextTypeAndCreator(int fd) { SetTypeAndCreator(fd); }
+
 trimora::FileKind KindOf(const fs::path& file) {
   if (isHTML(file)) return trimora::FileKind::Html;
   if (isCSS(file)) return trimora::FileKind::Css;
@@ -458,8 +473,30 @@ trimora::FileKind KindOf(const fs::path& file) {
 
 // ---- Site-relative paths --------------------------------------------------------------------
 
+namespace {
+// An absolute path whose parts are its text between single slashes: no "." or ".." part, no
+// doubled or trailing slash.
+bool IsPlainAbsolute(std::string_view p) {
+  if (p.empty() || p[0] != '/') return false;
+  if (p.size() == 1) return true;
+  if (p.back() == '/') return false;
+  if (p.find("//") != std::string_view::npos || p.find("/./") != std::string_view::npos ||
+      p.find("/../") != std::string_view::npos)
+    return false;
+  const auto endsWith = [&](std::string_view e) { return p.size() >= e.size() && p.substr(p.size() - e.size()) == e; };
+  return !endsWith("/.") && !endsWith("/..");
+}
+}  // namespace
+
 std::string GetExtraServerPathStr(const fs::path& root, const fs::path& item) {
   if (root.empty() || item.empty()) return {};
+  // The common case, a file found below the copy's folder, without taking the paths apart.
+  {
+    const std::string_view r = root.native(), i = item.native();
+    if (r.size() > 1 && i.size() > r.size() + 1 && i.compare(0, r.size(), r) == 0 && i[r.size()] == '/' &&
+        IsPlainAbsolute(i))
+      return std::string("\xE2\x88\xBC/").append(i.substr(r.size() + 1));
+  }
   std::error_code ec;
   auto parts = [&](const fs::path& p) {
     std::vector<std::string> out;

@@ -117,6 +117,10 @@ class StagedWrite {
   WriteResult result_;
 };
 
+// Gives an open file that has just been rewritten the type "TEXT" and creator "sfri", where the
+// file system keeps such codes.
+void SetTextTypeAndCreator(int fd);
+
 // Access, modification and creation dates of a file, so that a rewrite can keep them.
 struct FileDates {
   bool valid = false;
@@ -146,6 +150,8 @@ bool isPHPName(std::string_view displayName);
 
 // The kind the run rewrites the file as: Html, Css, Script, or Other (not rewritten).
 trimora::FileKind KindOf(const fs::path& file);
+// The same judged on the name alone, for a file known to exist.
+trimora::FileKind KindOfName(std::string_view name);
 
 // ---- Site-relative paths --------------------------------------------------------------------
 

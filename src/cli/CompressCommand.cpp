@@ -201,13 +201,23 @@ int CompressSite(const Args& args) {
     ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
   }
 
+  // The files the run will rewrite are rewritten as they are copied: their bytes are written
+  // once. The run then reports them in its order and rewrites whatever the copy left to it.
+  const auto dicts = SyntaxCheck::LoadDictionaries(system.ResourcesFolder());
+  trimora::RunSettings settings;
+  settings.opts = s.opts;
+  settings.dicts = &dicts;
+  settings.jobs = s.jobs;
+
   ProgressLine progress;
   trimora::SiteCopyRequest request;
   request.site = s.site;
   request.destinationParent = out;
   request.cancel = &gInterrupted;
   request.progress = [&](const trimora::CopyProgress& p) { progress.Copying(p); };
-  const trimora::SiteCopyResult copied = trimora::CopySite(request, system);
+  request.threads = s.jobs;
+  request.rewrite = &settings;
+  trimora::SiteCopyResult copied = trimora::CopySite(request, system);
   // From here on Ctrl-C ends the process as usual; every rewrite replaces its file whole.
   if (interruptible) ::sigaction(SIGINT, &previous, nullptr);
   progress.Clear();
@@ -225,13 +235,9 @@ int CompressSite(const Args& args) {
     if (!support.empty() && !fs::exists(support, ec)) ::mkdir(support.c_str(), 0777);
 
     files = trimora::FindTheFiles(copied.copy, system);
-    const auto dicts = SyntaxCheck::LoadDictionaries(system.ResourcesFolder());
-    trimora::RunSettings settings;
     settings.originalFolder = copied.site;
     settings.optimizedFolder = copied.copy;
-    settings.opts = s.opts;
-    settings.dicts = &dicts;
-    settings.jobs = s.jobs;
+    settings.ahead = &copied.ahead;
     size_t done = 0;
     report = trimora::RunCollected(files, settings, system, [&](const trimora::ResultRow&, size_t, size_t count) {
       progress.Rewriting(++done, count);

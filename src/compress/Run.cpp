@@ -8,7 +8,10 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
+
+#include <sys/stat.h>
 
 namespace trimora {
 namespace {
@@ -18,6 +21,7 @@ namespace {
 struct Prepared {
   enum class Status { Skip, Ok, ReadFailed, Error } status = Status::Skip;
   mFile::StagedWrite staged;
+  bool inPlace = false;  // Ok: the new bytes are already in the file (rewritten ahead)
   int64_t before = 0;
   int64_t after = 0;
   std::vector<SyntaxCheck::Unbalanced> unbalanced;
@@ -40,34 +44,76 @@ struct Selection {
   bool php = false;     // an HTML-kind file whose display name ends like a PHP file
   std::string error;    // a failure while deciding
   std::string errType;
+  std::optional<AheadFile> ahead;  // already rewritten the way this selection would
 };
 
-Selection Select(const fs::path& file, const platform::Platform& platform) {
+// Looks at one file and, when it was rewritten ahead, takes the outcome over if it was
+// rewritten the same way; else the file gets its source's bytes back and is rewritten anew.
+Selection Select(const fs::path& file, const platform::Platform& platform, RewrittenAhead* ahead) {
   Selection sel;
+  std::optional<AheadFile> done;
+  if (ahead && !ahead->files.empty()) {
+    if (auto node = ahead->files.extract(file.native())) done = std::move(node.mapped());
+  }
   try {
-    std::error_code ec;
-    if (file.empty() || !fs::exists(file, ec)) return sel;
-    sel.kind = mFile::KindOf(file);
-    if (sel.kind == FileKind::Other) return sel;
-    sel.skip = false;
-    sel.php = sel.kind == FileKind::Html && mFile::isPHP(file, platform);
+    // Once the file is known to exist, its kind and the PHP judgement follow from names. A file
+    // rewritten ahead was there when the copy was collected a moment ago.
+    struct stat st {};
+    if (file.empty() || (!done && ::stat(file.c_str(), &st) != 0)) return sel;
+    sel.kind = mFile::KindOfName(file.filename().native());
+    const bool rewritten = sel.kind != FileKind::Other;
+    sel.php = rewritten && sel.kind == FileKind::Html && mFile::isPHPName(platform.DisplayName(file));
+    if (done && rewritten && done->kind == sel.kind && done->php == sel.php) {
+      sel.skip = false;
+      sel.ahead = std::move(done);
+      return sel;
+    }
+    if (done) RestoreAheadFile(file, *done);
+    sel.skip = !rewritten;
   } catch (const std::exception& e) {
+    if (done) RestoreAheadFile(file, *done);
     sel.skip = false;
     sel.errType = mError::TypeName(e);
     sel.error = e.what();
   } catch (...) {
+    if (done) RestoreAheadFile(file, *done);
     sel.skip = false;
     sel.errType = "unknown exception";
   }
   return sel;
 }
 
+// The outcome of a file rewritten ahead, as if it had been prepared now.
+Prepared FromAhead(AheadFile a) {
+  Prepared p;
+  p.before = a.before;
+  p.after = a.after;
+  p.unbalanced = std::move(a.unbalanced);
+  switch (a.status) {
+    case AheadFile::Status::Ok:
+      p.status = Prepared::Status::Ok;
+      p.inPlace = true;
+      break;
+    case AheadFile::Status::WriteFailed:
+      p.status = Prepared::Status::Ok;  // nothing staged: the commit reports the failed write
+      break;
+    case AheadFile::Status::Error:
+      p.status = Prepared::Status::Error;
+      p.errType = std::move(a.errType);
+      p.errMessage = std::move(a.errMessage);
+      p.errStack = std::move(a.errStack);
+      break;
+  }
+  return p;
+}
+
 // Reading, the per-file sequence and writing the new bytes beside the file. Changes nothing
 // that is seen under the file's own name and touches nothing of the platform, so it may run on
 // any thread; putting the new file in place is left to the commit.
-Prepared Prepare(const fs::path& file, const Selection& sel, const OptimizeEnv& env) {
+Prepared Prepare(const fs::path& file, Selection& sel, const OptimizeEnv& env) {
   Prepared p;
   if (sel.skip) return p;
+  if (sel.ahead) return FromAhead(std::move(*sel.ahead));
   if (!sel.errType.empty()) {
     NoteError(p, sel.errType, sel.error);
     return p;
@@ -140,7 +186,7 @@ class Committer {
   void Write(ResultRow& row, Prepared& p) {
     for (const auto& u : p.unbalanced)
       report_.findings.push_back({SyntaxCheck::FindingMessage(row.path, u), row.file});
-    if (!p.staged.staged() || !p.staged.Commit()) {
+    if (!p.inPlace && (!p.staged.staged() || !p.staged.Commit())) {
       Fail(row, "write failed");
       return;
     }
@@ -162,9 +208,9 @@ class Committer {
 // (Select) just before the window reaches it.
 class PreparePool {
  public:
-  PreparePool(const std::vector<fs::path>& files, const platform::Platform& platform, const OptimizeEnv& env,
-              size_t threads, size_t window)
-      : files_(files), platform_(platform), selections_(files.size()), env_(env), window_(window),
+  PreparePool(const std::vector<fs::path>& files, const platform::Platform& platform, RewrittenAhead* ahead,
+              const OptimizeEnv& env, size_t threads, size_t window)
+      : files_(files), platform_(platform), ahead_(ahead), selections_(files.size()), env_(env), window_(window),
         slots_(files.size()) {
     for (size_t i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
   }
@@ -215,7 +261,7 @@ class PreparePool {
   void SelectUpTo(size_t end, size_t index) {
     while (selected_ < end) {
       const size_t from = selected_, to = std::min(end, from + 8);
-      for (size_t i = from; i < to; ++i) selections_[i] = Select(files_[i], platform_);
+      for (size_t i = from; i < to; ++i) selections_[i] = Select(files_[i], platform_, ahead_);
       bool wake;
       {
         std::lock_guard lock(mutex_);
@@ -256,6 +302,7 @@ class PreparePool {
 
   const std::vector<fs::path>& files_;
   const platform::Platform& platform_;
+  RewrittenAhead* const ahead_;
   std::vector<Selection> selections_;
   const OptimizeEnv& env_;
   const size_t window_;
@@ -275,24 +322,55 @@ class PreparePool {
 
 }  // namespace
 
-RunReport Run(const std::vector<fs::path>& files, const RunSettings& settings, platform::Platform& platform,
-              const RowCallback& onRow) {
-  RunReport report;
+OptimizeEnv RunEnvironment(const RunSettings& settings, const QDateTime& now) {
   OptimizeEnv env;
   env.opts = settings.opts;
   env.dicts = settings.dicts;
-  env.now = platform.Now();
+  env.now = now;
   env.vars = mVarialbles::isBrixelVariables(settings.originalFolder, settings.originalFolder);
+  return env;
+}
+
+bool RestoreAheadFile(const fs::path& file, const AheadFile& ahead) {
+  mFile::FileDates dates;
+  int mode = -1;
+  auto bytes = mFile::ReadFileBytes(ahead.source, &dates, &mode);
+  if (!bytes) return false;
+  mFile::StagedWrite w = mFile::StagedWrite::Stage(file, *bytes, mode & 0777, &dates);
+  return w.staged() && w.Commit();
+}
+
+RunReport Run(const std::vector<fs::path>& files, const RunSettings& settings, platform::Platform& platform,
+              const RowCallback& onRow) {
+  RunReport report;
+  RewrittenAhead* ahead = settings.ahead;
+  const OptimizeEnv env =
+      RunEnvironment(settings, ahead && ahead->now.isValid() ? ahead->now : platform.Now());
 
   Committer committer(files, settings, platform, onRow, report);
-  const size_t threads = std::min(files.size(), static_cast<size_t>(std::max(1, settings.jobs)));
+  // Files rewritten ahead need no more than a look each: threads only pay for the others.
+  size_t toPrepare = files.size();
+  if (ahead && !ahead->files.empty()) {
+    toPrepare = 0;
+    for (const fs::path& f : files) toPrepare += ahead->files.count(f.native()) ? 0 : 1;
+  }
+  const size_t threads =
+      toPrepare < 16 ? 1 : std::min(files.size(), static_cast<size_t>(std::max(1, settings.jobs)));
   if (threads <= 1) {
-    for (size_t i = 0; i < files.size(); ++i) committer.Commit(i, Prepare(files[i], Select(files[i], platform), env));
+    for (size_t i = 0; i < files.size(); ++i) {
+      Selection sel = Select(files[i], platform, ahead);
+      committer.Commit(i, Prepare(files[i], sel, env));
+    }
   } else {
     // A prepared file holds little memory (its new bytes wait on disk), so the workers may run
     // well ahead of the commits and seldom have to be woken.
-    PreparePool pool(files, platform, env, threads, 32 * threads);
+    PreparePool pool(files, platform, ahead, env, threads, 32 * threads);
     for (size_t i = 0; i < files.size(); ++i) committer.Commit(i, pool.Take(i));
+  }
+  // A file rewritten ahead that the run was not given stays as the site has it.
+  if (ahead) {
+    for (const auto& [file, a] : ahead->files) RestoreAheadFile(file, a);
+    ahead->files.clear();
   }
 
   report.totalBytes = std::to_string(report.total) + " bytes";

@@ -10,10 +10,13 @@
 
 #include "compress/Optimizer.h"
 
+#include <QDateTime>
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace platform { class Platform; }
@@ -43,13 +46,43 @@ struct RunReport {
   std::vector<Finding> findings;   // tag-check findings, in run order
 };
 
+// A file of the compressed copy that was rewritten while it was copied, so that its bytes were
+// written once: what the run would have found and done. The run takes the outcome over instead
+// of rewriting the file again, as long as it would rewrite it the same way (same kind, same PHP
+// judgement); otherwise, and for every such file the run is not given, the file gets back the
+// bytes of its source, so that only the files the run rewrites end up changed.
+struct AheadFile {
+  enum class Status { Ok, WriteFailed, Error } status = Status::Ok;
+  FileKind kind = FileKind::Other;
+  bool php = false;
+  int64_t before = 0;  // the source's size
+  int64_t after = 0;   // the size written
+  std::vector<SyntaxCheck::Unbalanced> unbalanced;
+  std::string errType, errMessage;  // Error: the file holds its source's bytes
+  std::vector<std::string> errStack;
+  fs::path source;     // the site's file it was copied from
+};
+struct RewrittenAhead {
+  QDateTime now;  // the moment the date stamps of these files show; the run shows it too
+  std::unordered_map<std::string, AheadFile> files;  // by path in the copy, as collected
+  bool empty() const { return files.empty(); }
+};
+
 struct RunSettings {
   fs::path originalFolder;   // the site folder the user selected (variables lookup)
   fs::path optimizedFolder;  // the compressed copy (root of the row paths)
   Options opts;
   const SyntaxCheck::Dictionaries* dicts = nullptr;
   int jobs = 1;              // files rewritten in parallel; output identical to jobs = 1
+  RewrittenAhead* ahead = nullptr;  // files already rewritten; the run uses up the entries
 };
+
+// What every file of a run is rewritten with: the options, the dictionaries, the variables
+// file of the site and the moment date stamps show.
+OptimizeEnv RunEnvironment(const RunSettings& settings, const QDateTime& now);
+
+// Gives a file rewritten ahead the bytes, permissions and dates of its source again.
+bool RestoreAheadFile(const fs::path& file, const AheadFile& ahead);
 
 // Called on the calling thread for every row as soon as it and all rows before it are done;
 // `index` is the position of the row's file in the list, `count` the length of the list.

@@ -1,6 +1,7 @@
 #include "compress/SiteCopy.h"
 
 #include "app/Platform.h"
+#include "app/mError.h"
 #include "app/mFile.h"
 #include "compress/TextOps.h"
 
@@ -15,7 +16,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <system_error>
+#include <unordered_map>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -144,6 +147,8 @@ struct OpenFolder {
   Fd dst;
   struct stat st {};
   bool keepDates = true;
+  fs::path dstPath;    // the folder in the copy
+  bool listed = true;  // the collection looks into it (no folder on the way begins with "_")
   ~OpenFolder() {
     if (!dst.ok() || !keepDates) return;
     // The owner must stay able to rewrite the copy.
@@ -154,10 +159,60 @@ struct OpenFolder {
 };
 using FolderRef = std::shared_ptr<OpenFolder>;
 
+// What the collection will make of a copied file, judged on its name alone: the kind the run
+// rewrites it as, or Other. The run checks the judgement again before it takes the outcome over.
+FileKind AheadKind(const std::string& name) {
+  if (name.empty() || name[0] == '_' || name[0] == '.' || txt::Contains(name, " copy")) return FileKind::Other;
+  return mFile::KindOfName(name);
+}
+
+bool WriteAll(int fd, std::string_view bytes, int& err) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      err = errno;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+// The whole of an open file, read from its start: `size` bytes expected, read on to the end.
+bool ReadAll(int fd, uint64_t size, std::string& out, int& err) {
+  // One byte more than expected, so that the end shows without the text having to grow.
+  out.resize(static_cast<size_t>(size) + 1);
+  size_t got = 0;
+  for (;;) {
+    if (got == out.size()) out.resize(out.size() + 4096);
+    const ssize_t n = ::read(fd, out.data() + got, out.size() - got);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      err = errno;
+      return false;
+    }
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  out.resize(got);
+  return true;
+}
+
+// Both files back to their start and the new one emptied, for a plain copy after all.
+bool Rewind(int in, int out, int& err) {
+  if (::lseek(in, 0, SEEK_SET) != 0 || ::ftruncate(out, 0) != 0 || ::lseek(out, 0, SEEK_SET) != 0) {
+    err = errno;
+    return false;
+  }
+  return true;
+}
+
 class Copier {
  public:
-  Copier(const SiteCopyRequest& request, SiteCopyResult& result, const platform::Platform& platform, DirId copyRoot)
-      : request_(request), result_(result), platform_(platform), copyRoot_(copyRoot) {
+  Copier(const SiteCopyRequest& request, SiteCopyResult& result, const platform::Platform& platform, DirId copyRoot,
+         const OptimizeEnv* env)
+      : request_(request), result_(result), platform_(platform), copyRoot_(copyRoot), env_(env) {
     unsigned threads = request.threads > 0 ? static_cast<unsigned>(request.threads)
                                            : std::min(4u, std::max(1u, std::thread::hardware_concurrency()));
     // One thread walks and makes folders; with more, files are copied beside it.
@@ -195,6 +250,7 @@ class Copier {
   void Finish() {
     {
       std::unique_lock lock(mutex_);
+      finishing_ = true;
       done_.wait(lock, [&] { return queue_.empty() && busy_ == 0; });
     }
     std::sort(failures_.begin(), failures_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -202,14 +258,52 @@ class Copier {
     failures_.clear();
     result_.files = files_.load();
     result_.bytes = bytes_.load();
+    result_.ahead.files = std::move(ahead_);
+    ahead_.clear();
+  }
+
+  // After a cancel: the files rewritten so far get their sources' bytes back, so that the
+  // partial copy holds what a plain copy would. One that cannot be copied again is taken out
+  // of the copy and reported like any file that could not be copied.
+  void PutBackRewritten() {
+    for (auto& [dst, a] : result_.ahead.files) {
+      const fs::path file(dst);
+      // The copy's file has the name of the site's item it came from.
+      Fd from(::open(a.source.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      Fd to(::open(file.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      if (!from.ok() || !to.ok()) {
+        Fail(Next(), a.source, Reason(errno));
+        continue;
+      }
+      ::unlinkat(to.get(), file.filename().c_str(), 0);
+      CopyFile(from.get(), a.source, file.filename(), to.get(), Next(), nullptr, {});
+      // The folder keeps the dates the copy gave it (those of its source), except the copy itself.
+      struct stat st {};
+      if (file.parent_path() != result_.copy && ::fstat(from.get(), &st) == 0) {
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        (void)::futimens(to.get(), times);
+      }
+    }
+    result_.ahead.files.clear();
+    std::sort(failures_.begin(), failures_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& f : failures_) result_.failures.push_back(std::move(f.second));
+    failures_.clear();
   }
 
  private:
+  // A file to rewrite while it is copied.
+  struct Rewrite {
+    FileKind kind = FileKind::Other;
+    bool php = false;
+  };
+
   struct FileJob {
     FolderRef from, to;
     std::string name;
     fs::path src;
     uint64_t seq;
+    std::optional<Rewrite> rewrite;
+    fs::path dst;  // with a rewrite: the file in the copy
   };
 
   uint64_t Next() { return seq_++; }
@@ -252,13 +346,23 @@ class Copier {
     }
     if (type == DT_DIR) {
       CopyFolder(from, src, e.name, to, seq);
-    } else if (workers_.empty()) {
-      CopyFile(from->src.get(), src, e.name, to->dst.get(), seq);
-      Report();
-    } else {
-      Submit({from, to, e.name, src, seq});
-      Report();
+      return;
     }
+    std::optional<Rewrite> rewrite;
+    fs::path dst;
+    if (env_ && to->listed) {
+      const FileKind kind = AheadKind(e.name);
+      if (kind != FileKind::Other) {
+        rewrite = Rewrite{kind, kind == FileKind::Html && mFile::isPHPName(e.name)};
+        dst = to->dstPath / e.name;
+      }
+    }
+    if (workers_.empty()) {
+      CopyFile(from->src.get(), src, e.name, to->dst.get(), seq, rewrite ? &*rewrite : nullptr, dst);
+    } else {
+      Submit({from, to, e.name, src, seq, rewrite, std::move(dst)});
+    }
+    Report();
   }
 
   void CopyFolder(const FolderRef& from, const fs::path& src, const std::string& name, const FolderRef& to,
@@ -276,6 +380,8 @@ class Copier {
       Fail(seq, src, "link loop");
       return;
     }
+    folder->dstPath = to->dstPath / name;
+    folder->listed = to->listed && !name.empty() && name[0] != '_';
     if (::mkdirat(to->dst.get(), name.c_str(), 0700) != 0) {
       Fail(seq, src, Reason(errno));
       return;
@@ -295,7 +401,10 @@ class Copier {
     stack_.pop_back();
   }
 
-  void CopyFile(int srcDirFd, const fs::path& src, const std::string& name, int dstDirFd, uint64_t seq) {
+  // Copies one file; with `rewrite`, the new file gets the rewritten bytes instead, and the
+  // outcome waits for the run under `dst`. A file that cannot be rewritten is copied as it is.
+  void CopyFile(int srcDirFd, const fs::path& src, const fs::path& name, int dstDirFd, uint64_t seq,
+                const Rewrite* rewrite, const fs::path& dst) {
     Fd in(::openat(srcDirFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     struct stat st {};
     if (!in.ok() || ::fstat(in.get(), &st) != 0) {
@@ -313,7 +422,10 @@ class Copier {
     }
     uint64_t copied = 0;
     int err = 0;
-    bool ok = CopyBytes(in.get(), out.get(), static_cast<uint64_t>(st.st_size), copied, err);
+    std::optional<AheadFile> ahead;
+    bool ok = true;
+    if (rewrite) ahead = RewriteInto(in.get(), out.get(), st, src, *rewrite, copied, ok, err);
+    if (!ahead && ok) ok = CopyBytes(in.get(), out.get(), static_cast<uint64_t>(st.st_size), copied, err);
     if (ok) {
       const struct timespec times[2] = {st.st_atim, st.st_mtim};
       (void)::futimens(out.get(), times);
@@ -330,16 +442,70 @@ class Copier {
     }
     files_.fetch_add(1);
     bytes_.fetch_add(copied);
+    if (ahead) {
+      std::lock_guard lock(aheadMutex_);
+      ahead_.emplace(dst.native(), std::move(*ahead));
+    }
+  }
+
+  // Reads the source and writes its rewritten bytes into the new file. Nothing when the source
+  // could not be read in one piece: the caller then copies it plainly (`ok` stays true) and the
+  // run rewrites it later. A rewrite that fails or cannot be written leaves the source's bytes
+  // in the file and says so in the outcome; `ok` false: not even those could be written.
+  std::optional<AheadFile> RewriteInto(int in, int out, const struct stat& st, const fs::path& src,
+                                       const Rewrite& rewrite, uint64_t& copied, bool& ok, int& err) {
+    std::string bytes;
+    int readErr = 0;
+    if (!ReadAll(in, static_cast<uint64_t>(st.st_size), bytes, readErr)) {
+      ok = Rewind(in, out, err);
+      return std::nullopt;
+    }
+    AheadFile a;
+    a.kind = rewrite.kind;
+    a.php = rewrite.php;
+    a.source = src;
+    a.before = static_cast<int64_t>(bytes.size());
+    const uint64_t size = bytes.size();
+    try {
+      Optimized o = OptimizeText(std::move(bytes), rewrite.kind, rewrite.php, *env_);
+      a.after = static_cast<int64_t>(o.text.size());
+      a.unbalanced = std::move(o.unbalanced);
+      int writeErr = 0;
+      if (WriteAll(out, o.text, writeErr)) {
+        mFile::SetTextTypeAndCreator(out);
+        copied = size;
+        return a;
+      }
+      a.status = AheadFile::Status::WriteFailed;
+    } catch (const std::exception& e) {
+      a.status = AheadFile::Status::Error;
+      a.errType = mError::TypeName(e);
+      a.errMessage = e.what();
+      a.errStack = mError::CurrentStack();
+    } catch (...) {
+      a.status = AheadFile::Status::Error;
+      a.errType = "unknown exception";
+      a.errStack = mError::CurrentStack();
+    }
+    // The file keeps its source's bytes, as the run leaves a file it cannot rewrite.
+    ok = Rewind(in, out, err) && CopyBytes(in, out, size, copied, err);
+    return a;
   }
 
   // Queues a file for the copying threads; waits while enough are queued, so that only a
-  // bounded number of folders stay open.
+  // bounded number of folders stay open. Each side wakes the other only when it is known to
+  // be waiting: most files then cost no wake-up at all.
   void Submit(FileJob job) {
     std::unique_lock lock(mutex_);
-    room_.wait(lock, [&] { return queue_.size() < kQueueLimit; });
+    if (queue_.size() >= kQueueLimit) {
+      ++fullWaits_;
+      room_.wait(lock, [&] { return queue_.size() < kQueueLimit / 2; });
+      --fullWaits_;
+    }
     queue_.push_back(std::move(job));
+    const bool wake = idle_ > 0;
     lock.unlock();
-    wake_.notify_one();
+    if (wake) wake_.notify_one();
   }
 
   void Work() {
@@ -347,20 +513,27 @@ class Copier {
       FileJob job;
       {
         std::unique_lock lock(mutex_);
-        wake_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+        while (!stop_ && queue_.empty()) {
+          ++idle_;
+          wake_.wait(lock);
+          --idle_;
+        }
         if (queue_.empty()) return;
         job = std::move(queue_.front());
         queue_.pop_front();
         ++busy_;
+        if (fullWaits_ > 0 && queue_.size() < kQueueLimit / 2) room_.notify_one();
       }
-      room_.notify_one();
-      CopyFile(job.from->src.get(), job.src, job.name, job.to->dst.get(), job.seq);
+      CopyFile(job.from->src.get(), job.src, job.name, job.to->dst.get(), job.seq,
+               job.rewrite ? &*job.rewrite : nullptr, job.dst);
       job = FileJob{};  // lets go of the folders before counting the job as done
+      bool last;
       {
         std::lock_guard lock(mutex_);
         --busy_;
+        last = finishing_ && busy_ == 0 && queue_.empty();
       }
-      done_.notify_all();
+      if (last) done_.notify_all();
     }
   }
 
@@ -370,6 +543,7 @@ class Copier {
   SiteCopyResult& result_;
   const platform::Platform& platform_;
   const DirId copyRoot_;
+  const OptimizeEnv* const env_;  // rewriting while copying; null: plain copies
   std::vector<DirId> stack_;  // the source folders on the path being walked
   uint64_t seq_ = 0;          // walk order of every item, so failures come out in that order
   CopyProgress progress_;
@@ -378,10 +552,16 @@ class Copier {
   std::mutex failMutex_;
   std::vector<std::pair<uint64_t, CopyFailure>> failures_;
 
+  std::mutex aheadMutex_;
+  std::unordered_map<std::string, AheadFile> ahead_;
+
   std::mutex mutex_;
   std::condition_variable wake_, room_, done_;
   std::deque<FileJob> queue_;
   size_t busy_ = 0;
+  size_t idle_ = 0;       // workers waiting for a file
+  size_t fullWaits_ = 0;  // the walk waits for room in the queue
+  bool finishing_ = false;
   bool stop_ = false;
   std::vector<std::thread> workers_;
 };
@@ -593,9 +773,18 @@ SiteCopyResult CopySite(const SiteCopyRequest& request, platform::Platform& plat
   auto to = std::make_shared<OpenFolder>();
   to->dst.reset(copyFd.release());
   to->keepDates = false;
-  Copier copier(request, result, platform, IdOf(copyStat));
+  to->dstPath = copy;
+  std::optional<OptimizeEnv> env;
+  if (request.rewrite) {
+    RunSettings settings = *request.rewrite;
+    settings.originalFolder = site;
+    result.ahead.now = platform.Now();
+    env = RunEnvironment(settings, result.ahead.now);
+  }
+  Copier copier(request, result, platform, IdOf(copyStat), env ? &*env : nullptr);
   copier.CopyTop(std::move(from), site, std::move(to));
   copier.Finish();
+  if (result.cancelled) copier.PutBackRewritten();
   return result;
 }
 
@@ -619,7 +808,7 @@ void Collect(int dirFd, const fs::path& folder, platform::Platform& platform, st
       Fd sub(::openat(dirFd, e.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
       if (sub.ok()) Collect(sub.get(), item, platform, out);
     } else if (type == DT_REG) {
-      if (mFile::KindOf(item) == FileKind::Other) continue;
+      if (mFile::KindOfName(e.name) == FileKind::Other) continue;
       if (platform.IsHidden(item)) continue;
       const std::string shown = platform.DisplayName(item);
       if ((!shown.empty() && shown[0] == '_') || txt::Contains(shown, " copy")) continue;

@@ -48,6 +48,10 @@ struct SiteCopyRequest {
   const std::atomic<bool>* cancel = nullptr;  // checked before each top-level item
   CopyProgressCallback progress;
   int threads = 0;  // files copied at once; 0: one per core, at most four
+  // The settings of the run that follows. When given, the files the collection will list are
+  // rewritten as they are copied (their bytes are written once, already rewritten) and the
+  // outcomes wait in the result for that run. A cancelled copy puts the sources' bytes back.
+  const RunSettings* rewrite = nullptr;
 };
 
 struct SiteCopyResult {
@@ -58,6 +62,7 @@ struct SiteCopyResult {
   std::string error;                  // "Error!\r..." when nothing could be done
   bool refused = false;               // the error is about the request; nothing was touched
   fs::path trashed;                   // where an earlier copy went, if one did
+  RewrittenAhead ahead;               // with a rewrite request: the files already rewritten
   uint64_t files = 0;
   uint64_t bytes = 0;
   bool ok() const { return error.empty(); }

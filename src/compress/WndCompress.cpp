@@ -428,9 +428,18 @@ void WndCompress::PushButton2_Action() {
   sheet_->show();
   TimerCopyThread.start();
 
+  // The options in force when Compress is pressed hold for the whole compression.
+  compressSettings_ = {};
+  compressSettings_.opts = app_.mPrefs.opts;
+  compressSettings_.dicts = &app_.Dictionaries();
+  const int jobs = app_.Config().runJobs;
+  compressSettings_.jobs = jobs > 0 ? jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  ahead_ = {};
+
   trimora::SiteCopyRequest request;
   request.site = g.TheOriginalFolder;
   request.cancel = &g.isUserCancelled;
+  request.rewrite = &compressSettings_;
   SharedText* progress = &g.isCopyDirectoryStr;
   request.progress = [progress, last = std::string()](const trimora::CopyProgress& p) mutable {
     if (!p.text.empty() && p.text != last) {
@@ -473,6 +482,7 @@ void WndCompress::TimerCopyThread_Action() {
     g.TheOptimizedFolder = result.copy;
   }
   copyFailures_ = std::move(result.failures);
+  ahead_ = std::move(result.ahead);
 
   auto finish = [this] {
     SetBusy(false);
@@ -499,13 +509,10 @@ void WndCompress::TimerCopyThread_Action() {
 
 void WndCompress::StartRun() {
   isListboxLoading = true;
-  trimora::RunSettings settings;
+  trimora::RunSettings settings = compressSettings_;
   settings.originalFolder = copiedSite_;
   settings.optimizedFolder = FolderToOptimize;
-  settings.opts = app_.mPrefs.opts;
-  settings.dicts = &app_.Dictionaries();
-  const int jobs = app_.Config().runJobs;
-  settings.jobs = jobs > 0 ? jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  settings.ahead = &ahead_;
   {
     std::lock_guard lock(runMutex_);
     pendingRows_.clear();

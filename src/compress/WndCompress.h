@@ -149,6 +149,10 @@ class WndCompress : public QMainWindow {
   std::string runFailure_;
   std::atomic<bool> runEnded_{false};
   trimora::SiteCopyResult copyResult_;  // written by the copy worker before isCopyThreadEnded
+  // The settings the copy rewrites files with as it copies them, and what it rewrote, which
+  // the run that follows takes over (it alone uses them while it runs).
+  trimora::RunSettings compressSettings_;
+  trimora::RewrittenAhead ahead_;
   std::vector<trimora::CopyFailure> copyFailures_;
   std::filesystem::path copiedSite_;
 };
