@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -411,6 +412,137 @@ TEST_F(SiteCopyTest, AnyNumberOfCopyThreadsGivesTheSameCopyAndFailures) {
       EXPECT_EQ(f, failures);
       EXPECT_EQ(d, dates);
     }
+  }
+}
+
+// Rewriting while copying. A platform whose display names and hidden flags disagree with the
+// names for a few files, so that the copy's judgement by name is wrong for them and the run
+// must put their sources' bytes back and decide anew.
+class OddNamesPlatform : public TestPlatform {
+ public:
+  std::string DisplayName(const fs::path& item) const override {
+    const std::string name = item.filename().string();
+    if (name == "script.html") return "script.php";       // rewritten as a PHP page
+    if (name == "draft.html") return "_draft.html";       // not collected at all
+    return TestPlatform::DisplayName(item);
+  }
+  bool IsHidden(const fs::path& item) const override {
+    return item.filename() == "secret.css" || TestPlatform::IsHidden(item);
+  }
+};
+
+struct Outcome {
+  std::string digest;
+  std::vector<std::string> rows, findings, dates;
+  int64_t total = 0;
+};
+
+class RewriteWhileCopying : public SiteCopyTest {
+ protected:
+  void SetUp() override {
+    SiteCopyTest::SetUp();
+    const std::string page = "<html>\n<body>\n\t<div>  #VARIABLE1#  \n\n\n<script>\n// note\nvar a  =  1;\n</script>"
+                             "<style>\na  {  color : red ; }\n</style>\n</body>\n</html>\n";
+    for (const char* f : {"index.html", "script.html", "draft.html", "about/team.HTM", "_notes/n.html",
+                          "img/_thumbs/t.html", "index copy.html", ".hidden.html", ".git/hook.js", "feed.rss"})
+      WriteFile(site / f, page);
+    WriteFile(site / "css" / "site.css", "a  {  color : red ; }\n/* note */\n\n\nb { }\n");
+    WriteFile(site / "css" / "secret.css", "a  {  color : blue ; }\n");
+    WriteFile(site / "js" / "app.js", "// comment\nvar a = 1;\n\n\n/* block */ f( 1 );\n");
+    WriteFile(site / "img" / "logo.png", std::string("\x89PNG\r\n\x1a\n\0\0\t  ", 14));
+    WriteFile(site / "_variables" / "_variables.txt", "Team");
+    fs::create_symlink(site / "js" / "app.js", site / "linked.js");
+    ::chmod((site / "js" / "app.js").c_str(), 0640);
+    fs::last_write_time(site / "css" / "site.css", fs::file_time_type::clock::now() - std::chrono::hours(30));
+  }
+
+  // Copies, collects and runs; with `ahead`, the copy rewrites what it expects the run to.
+  Outcome Compress(bool ahead, int threads, const std::vector<std::string>& only = {}) {
+    SyntaxCheck::Dictionaries dicts;
+    dicts.html.names = {"div", "p", ""};
+    trimora::RunSettings settings;
+    settings.jobs = threads;
+    settings.dicts = &dicts;
+    trimora::SiteCopyRequest r;
+    r.site = site;
+    r.threads = threads;
+    if (ahead) r.rewrite = &settings;
+    auto copied = trimora::CopySite(r, odd);
+    EXPECT_TRUE(copied.ok() && copied.failures.empty());
+    std::vector<fs::path> files;
+    for (const auto& f : trimora::FindTheFiles(copied.copy, odd))
+      if (only.empty() || std::find(only.begin(), only.end(), f.filename().string()) != only.end()) files.push_back(f);
+    settings.originalFolder = copied.site;
+    settings.optimizedFolder = copied.copy;
+    settings.ahead = &copied.ahead;
+    const auto report = trimora::RunCollected(files, settings, odd);
+    EXPECT_TRUE(copied.ahead.empty());
+    Outcome o;
+    o.digest = TreeDigest(copied.copy);
+    for (const auto& row : report.rows) o.rows.push_back(row.path + " " + row.bytes + (row.ok ? "" : " (failed)"));
+    for (const auto& f : report.findings) o.findings.push_back(f.message);
+    for (auto& e : fs::recursive_directory_iterator(copied.copy))
+      if (e.is_regular_file()) {
+        struct stat st {};
+        ::stat(e.path().c_str(), &st);
+        o.dates.push_back(e.path().lexically_relative(copied.copy).string() + " " + std::to_string(st.st_mtim.tv_sec) +
+                          " " + std::to_string(st.st_mode & 0777));
+      }
+    std::sort(o.dates.begin(), o.dates.end());
+    o.total = report.total;
+    return o;
+  }
+
+  OddNamesPlatform odd;
+};
+
+TEST_F(RewriteWhileCopying, GivesWhatACopyAndThenARunGive) {
+  const std::string before = TreeDigest(site);
+  const Outcome plain = Compress(false, 1);
+  ASSERT_EQ(plain.rows.size(), 8u);
+  EXPECT_EQ(plain.rows[0], "∼/.git/hook.js " + plain.rows[0].substr(plain.rows[0].find(' ') + 1));
+  EXPECT_FALSE(plain.findings.empty());
+  for (int threads : {1, 3}) {
+    SCOPED_TRACE(threads);
+    const Outcome ahead = Compress(true, threads);
+    EXPECT_EQ(ahead.digest, plain.digest);
+    EXPECT_EQ(ahead.rows, plain.rows);
+    EXPECT_EQ(ahead.findings, plain.findings);
+    EXPECT_EQ(ahead.dates, plain.dates);
+    EXPECT_EQ(ahead.total, plain.total);
+  }
+  EXPECT_EQ(TreeDigest(site), before);
+}
+
+TEST_F(RewriteWhileCopying, FilesTheRunIsNotGivenKeepTheSourcesBytes) {
+  const Outcome plain = Compress(false, 1, {"index.html"});
+  const Outcome ahead = Compress(true, 2, {"index.html"});
+  ASSERT_EQ(ahead.rows.size(), 1u);
+  EXPECT_EQ(ahead.rows, plain.rows);
+  EXPECT_EQ(ahead.digest, plain.digest);
+  EXPECT_EQ(ReadFile(odd.DesktopFolder() / "shop Compressed" / "js" / "app.js"), ReadFile(site / "js" / "app.js"));
+}
+
+TEST_F(SiteCopyTest, ACancelledCopyThatRewritesAsItCopiesHoldsTheSourcesBytes) {
+  for (const char* f : {"a/1.html", "a/2.css", "a/deep/3.js", "b.html"}) WriteFile(site / f, "x  =  1;\n\n\n// c\n");
+  fs::last_write_time(site / "a" / "deep", fs::file_time_type::clock::now() - std::chrono::hours(5));
+  trimora::RunSettings settings;
+  for (int threads : {1, 3}) {
+    SCOPED_TRACE(threads);
+    std::atomic<bool> cancel{false};
+    trimora::SiteCopyRequest r;
+    r.site = site;
+    r.threads = threads;
+    r.rewrite = &settings;
+    r.cancel = &cancel;
+    r.progress = [&](const trimora::CopyProgress&) { cancel = true; };
+    const auto result = trimora::CopySite(r, platform);
+    ASSERT_TRUE(result.cancelled);
+    EXPECT_TRUE(result.ahead.empty());
+    EXPECT_TRUE(result.failures.empty());
+    for (const char* f : {"a/1.html", "a/2.css", "a/deep/3.js"}) EXPECT_EQ(ReadFile(result.copy / f), ReadFile(site / f)) << f;
+    EXPECT_EQ(fs::last_write_time(result.copy / "a" / "deep"), fs::last_write_time(site / "a" / "deep"));
+    EXPECT_FALSE(fs::exists(result.copy / "b.html"));
   }
 }
 
