@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -457,7 +458,9 @@ class RewriteWhileCopying : public SiteCopyTest {
   }
 
   // Copies, collects and runs; with `ahead`, the copy rewrites what it expects the run to.
-  Outcome Compress(bool ahead, int threads, const std::vector<std::string>& only = {}) {
+  // `runOptions`: the run is given other options than the copy.
+  Outcome Compress(bool ahead, int threads, const std::vector<std::string>& only = {},
+                   std::optional<trimora::Options> runOptions = {}) {
     SyntaxCheck::Dictionaries dicts;
     dicts.html.names = {"div", "p", ""};
     trimora::RunSettings settings;
@@ -475,6 +478,7 @@ class RewriteWhileCopying : public SiteCopyTest {
     settings.originalFolder = copied.site;
     settings.optimizedFolder = copied.copy;
     settings.ahead = &copied.ahead;
+    if (runOptions) settings.opts = *runOptions;
     const auto report = trimora::RunCollected(files, settings, odd);
     EXPECT_TRUE(copied.ahead.empty());
     Outcome o;
@@ -521,6 +525,18 @@ TEST_F(RewriteWhileCopying, FilesTheRunIsNotGivenKeepTheSourcesBytes) {
   EXPECT_EQ(ahead.rows, plain.rows);
   EXPECT_EQ(ahead.digest, plain.digest);
   EXPECT_EQ(ReadFile(odd.DesktopFolder() / "shop Compressed" / "js" / "app.js"), ReadFile(site / "js" / "app.js"));
+}
+
+TEST_F(RewriteWhileCopying, ARunWithOtherOptionsRewritesEverythingAnew) {
+  trimora::Options keep;
+  keep.TrimTAB = false;
+  keep.TrimDoubleSpace = false;
+  const Outcome plain = Compress(false, 1, {}, keep);
+  const Outcome ahead = Compress(true, 2, {}, keep);
+  EXPECT_EQ(ahead.digest, plain.digest);
+  EXPECT_EQ(ahead.rows, plain.rows);
+  EXPECT_EQ(ahead.findings, plain.findings);
+  EXPECT_NE(ahead.digest, Compress(true, 2).digest);
 }
 
 TEST_F(SiteCopyTest, ACancelledCopyThatRewritesAsItCopiesHoldsTheSourcesBytes) {

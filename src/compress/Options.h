@@ -11,6 +11,7 @@ struct Options {
   bool TrimLineBreaksHTML = false; // "Remove All Linebreaks in  HTML"
   bool TrimLineBreaksCSS = false;  // "Remove All Linebreaks in CSS"
   bool TrimBrixelComments = true;  // "Remove Brixel Comments" (read by no pass)
+  bool operator==(const Options&) const = default;
 };
 
 }  // namespace trimora

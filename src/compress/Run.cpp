@@ -345,7 +345,15 @@ RunReport Run(const std::vector<fs::path>& files, const RunSettings& settings, p
   RunReport report;
   RewrittenAhead* ahead = settings.ahead;
   const OptimizeEnv env =
-      RunEnvironment(settings, ahead && ahead->now.isValid() ? ahead->now : platform.Now());
+      RunEnvironment(settings, ahead && ahead->env.now.isValid() ? ahead->env.now : platform.Now());
+  if (ahead && !ahead->files.empty()) {
+    const OptimizeEnv& was = ahead->env;
+    if (!(was.opts == env.opts) || was.dicts != env.dicts || was.vars.text != env.vars.text ||
+        was.vars.isBrixelProject != env.vars.isBrixelProject) {
+      for (const auto& [file, a] : ahead->files) RestoreAheadFile(file, a);
+      ahead->files.clear();
+    }
+  }
 
   Committer committer(files, settings, platform, onRow, report);
   // Files rewritten ahead need no more than a look each: threads only pay for the others.

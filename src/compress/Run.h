@@ -63,7 +63,9 @@ struct AheadFile {
   fs::path source;     // the site's file it was copied from
 };
 struct RewrittenAhead {
-  QDateTime now;  // the moment the date stamps of these files show; the run shows it too
+  // What the files were rewritten with. The run shows the same moment in its date stamps; when
+  // its options, dictionaries or variables differ, it puts every file back and rewrites anew.
+  OptimizeEnv env;
   std::unordered_map<std::string, AheadFile> files;  // by path in the copy, as collected
   bool empty() const { return files.empty(); }
 };

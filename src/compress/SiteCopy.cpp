@@ -778,8 +778,8 @@ SiteCopyResult CopySite(const SiteCopyRequest& request, platform::Platform& plat
   if (request.rewrite) {
     RunSettings settings = *request.rewrite;
     settings.originalFolder = site;
-    result.ahead.now = platform.Now();
-    env = RunEnvironment(settings, result.ahead.now);
+    env = RunEnvironment(settings, platform.Now());
+    result.ahead.env = *env;
   }
   Copier copier(request, result, platform, IdOf(copyStat), env ? &*env : nullptr);
   copier.CopyTop(std::move(from), site, std::move(to));
