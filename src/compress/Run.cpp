@@ -357,13 +357,12 @@ RunReport Run(const std::vector<fs::path>& files, const RunSettings& settings, p
 
   Committer committer(files, settings, platform, onRow, report);
   // Files rewritten ahead need no more than a look each: threads only pay for the others.
-  size_t toPrepare = files.size();
+  size_t threads = std::min(files.size(), static_cast<size_t>(std::max(1, settings.jobs)));
   if (ahead && !ahead->files.empty()) {
-    toPrepare = 0;
+    size_t toPrepare = 0;
     for (const fs::path& f : files) toPrepare += ahead->files.count(f.native()) ? 0 : 1;
+    if (toPrepare < 16) threads = 1;
   }
-  const size_t threads =
-      toPrepare < 16 ? 1 : std::min(files.size(), static_cast<size_t>(std::max(1, settings.jobs)));
   if (threads <= 1) {
     for (size_t i = 0; i < files.size(); ++i) {
       Selection sel = Select(files[i], platform, ahead);
