@@ -544,6 +544,26 @@ TEST_F(RewriteWhileCopying, ARunWithOtherOptionsRewritesEverythingAnew) {
   EXPECT_NE(ahead.digest, Compress(true, 2).digest);
 }
 
+TEST_F(RewriteWhileCopying, AFileGoneBeforeTheRunGetsAFailedRowAndStaysGone) {
+  trimora::RunSettings settings;
+  trimora::SiteCopyRequest r;
+  r.site = site;
+  r.rewrite = &settings;
+  auto copied = trimora::CopySite(r, platform);
+  const auto files = trimora::FindTheFiles(copied.copy, platform);
+  ASSERT_TRUE(copied.ahead.files.count((copied.copy / "index.html").native()));
+  fs::remove(copied.copy / "index.html");
+  settings.originalFolder = copied.site;
+  settings.optimizedFolder = copied.copy;
+  settings.ahead = &copied.ahead;
+  const auto report = trimora::RunCollected(files, settings, platform);
+  const auto row = std::find_if(report.rows.begin(), report.rows.end(),
+                                [](const trimora::ResultRow& x) { return x.path == "∼/index.html"; });
+  ASSERT_NE(row, report.rows.end());
+  EXPECT_EQ(row->bytes, "read failed");
+  EXPECT_FALSE(fs::exists(copied.copy / "index.html"));
+}
+
 TEST_F(SiteCopyTest, ACancelledCopyThatRewritesAsItCopiesHoldsTheSourcesBytes) {
   for (const char* f : {"a/1.html", "a/2.css", "a/deep/3.js", "b.html"}) WriteFile(site / f, "x  =  1;\n\n\n// c\n");
   fs::last_write_time(site / "a" / "deep", fs::file_time_type::clock::now() - std::chrono::hours(5));

@@ -56,10 +56,10 @@ Selection Select(const fs::path& file, const platform::Platform& platform, Rewri
     if (auto node = ahead->files.extract(file.native())) done = std::move(node.mapped());
   }
   try {
-    // Once the file is known to exist, its kind and the PHP judgement follow from names. A file
-    // rewritten ahead was there when the copy was collected a moment ago.
+    // Once the file is known to exist, its kind and the PHP judgement follow from names. One
+    // rewritten ahead that has gone since gets the same row as any other gone file.
     struct stat st {};
-    if (file.empty() || (!done && ::stat(file.c_str(), &st) != 0)) return sel;
+    if (file.empty() || ::stat(file.c_str(), &st) != 0) return sel;
     sel.kind = mFile::KindOfName(file.filename().native());
     const bool rewritten = sel.kind != FileKind::Other;
     sel.php = rewritten && sel.kind == FileKind::Html && mFile::isPHPName(platform.DisplayName(file));

@@ -91,8 +91,8 @@ bool RestoreAheadFile(const fs::path& file, const AheadFile& ahead);
 using RowCallback = std::function<void(const ResultRow&, size_t index, size_t count)>;
 
 // Empty entries, files that no longer exist and files of no rewritten kind are skipped without
-// a row. A file taken over from settings.ahead is neither read nor written again (nor looked
-// for: the collection has just found it); its row and findings are those of its rewrite. Date stamps show platform.Now() taken once when the run starts. With jobs > 1 the
+// a row. A file taken over from settings.ahead is neither read nor written again; its row and
+// findings are those of its rewrite. Date stamps show platform.Now() taken once when the run starts. With jobs > 1 the
 // files are read and optimised on worker threads; `platform` and `onRow` are used on the
 // calling thread only.
 RunReport Run(const std::vector<fs::path>& files, const RunSettings& settings,
